@@ -1,0 +1,96 @@
+#include "ChildProcess.h"
+
+#include "Exception.h"
+#include "WinHandle.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TOwnedHandle OpenNullDevice()
+{
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    return TOwnedHandle(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                    OPEN_EXISTING, 0, nullptr));
+}
+
+} // namespace
+
+TChildResult RunChild(const std::filesystem::path& program, const std::filesystem::path& workDir)
+{
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
+        throw Exception("CreatePipe failed");
+    TOwnedHandle reader(readEnd);
+    TOwnedHandle writer(writeEnd);
+    SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
+    TOwnedHandle null = OpenNullDevice();
+    if (!null)
+        throw Exception("cannot open the null device");
+
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = null.Get();
+    si.hStdOutput = writer.Get();
+    si.hStdError = null.Get();
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        workDir.c_str(), &si, &pi))
+        throw Exception("cannot start " + program.string());
+    TOwnedHandle process(pi.hProcess);
+    TOwnedHandle thread(pi.hThread);
+    writer.Reset(); // only the child holds the write end now: EOF when it ends
+
+    TChildResult result;
+    std::thread drain([&] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(reader.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
+            result.Output.append(buffer, got);
+    });
+    const DWORD waited = WaitForSingleObject(process.Get(), 60000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process.Get(), 255);
+    drain.join();
+    if (waited != WAIT_OBJECT_0)
+        throw Exception(program.string() + " did not end within a minute");
+    GetExitCodeProcess(process.Get(), &result.ExitCode);
+    return result;
+}
+
+TTempDir::TTempDir()
+{
+    static std::atomic<unsigned> counter{0};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path candidate =
+            base / ("pelorin-acm-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw Exception("cannot create a temporary directory");
+}
+
+TTempDir::~TTempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+TScopedEnv::TScopedEnv(const wchar_t* name, const std::wstring& value) : name_(name)
+{
+    SetEnvironmentVariableW(name, value.c_str());
+}
+
+TScopedEnv::~TScopedEnv()
+{
+    SetEnvironmentVariableW(name_.c_str(), nullptr);
+}

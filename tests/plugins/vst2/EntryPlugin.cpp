@@ -1,0 +1,83 @@
+// Modules that test the host's handling of the entry point, one per value of
+// ENTRY_MODE:
+//   ENTRY_FAULT      VSTPluginMain writes through a null pointer
+//   ENTRY_BADMAGIC   VSTPluginMain returns an effect whose magic has its bytes
+//                    in the other order (0x50747356)
+//   ENTRY_NIL        VSTPluginMain returns nil
+//   ENTRY_MAINONLY   a working plugin exported only as "MAIN"
+//   ENTRY_CAPSONLY   a working plugin exported only as "VSTPLUGINMAIN", a
+//                    spelling the host does not try
+
+#include "FixtureCommon.h"
+
+#define ENTRY_FAULT 1
+#define ENTRY_BADMAGIC 2
+#define ENTRY_NIL 3
+#define ENTRY_MAINONLY 4
+#define ENTRY_CAPSONLY 5
+
+namespace {
+
+AEffect gEntryEffect;
+
+VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+    RecordCall(opcode, index, value, ptr, opt);
+    if (opcode == effClose)
+        ++gProbe.ClosedCount;
+    if (opcode == effGetEffectName) {
+        CopyText(ptr, "Entry Test", kVstMaxEffectNameLen);
+        return 1;
+    }
+    return 0;
+}
+
+float VSTCALL GetParameter(AEffect*, VstInt32) { return 0.0f; }
+void VSTCALL SetParameter(AEffect*, VstInt32, float) {}
+
+[[maybe_unused]] AEffect* Create(audioMasterCallback host)
+{
+    RecordEntry(host);
+    InitEffect(gEntryEffect, &Dispatch, 0, 0, 2, 2, 0, VstFourCC('P', 't', 'E', 'n'));
+    gEntryEffect.getParameter = &GetParameter;
+    gEntryEffect.setParameter = &SetParameter;
+    gEffect = &gEntryEffect;
+    return &gEntryEffect;
+}
+
+} // namespace
+
+#if ENTRY_MODE == ENTRY_FAULT
+volatile int* gNowhere = nullptr;
+FIXTURE_EXPORT AEffect* VSTCALL VSTPluginMain(audioMasterCallback host)
+{
+    RecordEntry(host);
+    *gNowhere = 1;
+    return Create(host);
+}
+#elif ENTRY_MODE == ENTRY_BADMAGIC
+FIXTURE_EXPORT AEffect* VSTCALL VSTPluginMain(audioMasterCallback host)
+{
+    AEffect* effect = Create(host);
+    effect->magic = 0x50747356; // "PtsV"
+    return effect;
+}
+#elif ENTRY_MODE == ENTRY_NIL
+FIXTURE_EXPORT AEffect* VSTCALL VSTPluginMain(audioMasterCallback host)
+{
+    RecordEntry(host);
+    return nullptr;
+}
+#elif ENTRY_MODE == ENTRY_MAINONLY
+FIXTURE_EXPORT AEffect* VSTCALL MAIN(audioMasterCallback host)
+{
+    return Create(host);
+}
+#elif ENTRY_MODE == ENTRY_CAPSONLY
+FIXTURE_EXPORT AEffect* VSTCALL VSTPLUGINMAIN(audioMasterCallback host)
+{
+    return Create(host);
+}
+#else
+#error "ENTRY_MODE must be one of the modes above"
+#endif
