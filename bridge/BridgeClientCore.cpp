@@ -242,6 +242,12 @@ void TBridgeClientCore::FreePlugin() // [main thread]
     PluginPtr.reset();
 }
 
+void TBridgeClientCore::InstallPlugin(std::unique_ptr<TBaseAudioPlugin> plugin) // [main thread]
+{
+    std::lock_guard<std::mutex> lock(PluginLock);
+    PluginPtr = std::move(plugin);
+}
+
 void TBridgeClientCore::Idle() // [main thread]
 {
     if (PluginPtr)

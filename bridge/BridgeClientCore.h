@@ -95,6 +95,8 @@ public:
     // Window code 0xFF000004. [main thread]
     bool LoadPlugin();
     void FreePlugin();
+    // Makes plugin the loaded plugin (the previous one is freed). [main thread]
+    void InstallPlugin(std::unique_ptr<TBaseAudioPlugin> plugin);
     // The idle call of the 50 ms timer. [main thread]
     void Idle();
     // [main thread]

@@ -123,7 +123,7 @@ public:
     TLFFIFOItem* Take()
     {
         TLFFIFOItem* r = readPos_.load(std::memory_order_relaxed);
-        if (r == nullptr || r == writePos_.load(std::memory_order_relaxed))
+        if (r == nullptr || r == writePos_.load(std::memory_order_acquire))
             return nullptr;
         TLFFIFOItem* next = r->Next;
         readPos_.store(next, std::memory_order_release);

@@ -316,6 +316,9 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
     SetBlockSize(Settings.BlockSize);
     IsValid = true;
     SetActive(true);
+    // The parameter count is known from here on, so that the backup of
+    // program 0 below holds its values (UpdateInfo reads it again).
+    NumParams = Effect->numParams;
 
     // 13: the editor object belongs to the editor support, which is not part
     // of this class yet; the effect's editor flag is still reported.

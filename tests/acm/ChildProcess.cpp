@@ -4,8 +4,6 @@
 #include "WinHandle.h"
 
 #include <atomic>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -40,26 +38,44 @@ TChildResult RunChild(const std::filesystem::path& program, const std::filesyste
     si.hStdError = null.Get();
     std::wstring commandLine = L"\"" + program.wstring() + L"\"";
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        workDir.c_str(), &si, &pi))
+    // The child inherits this error mode: a crash ends it at once, with no
+    // debugger or dialog waiting for a user.
+    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        workDir.c_str(), &si, &pi);
+    SetErrorMode(oldMode);
+    if (!started)
         throw Exception("cannot start " + program.string());
     TOwnedHandle process(pi.hProcess);
     TOwnedHandle thread(pi.hThread);
     writer.Reset(); // only the child holds the write end now: EOF when it ends
 
+    // Polls the pipe instead of reading until its end: a crashed program's
+    // debugger may inherit the write end and keep it open.
     TChildResult result;
-    std::thread drain([&] {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(reader.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    bool ended = false;
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr))
+            break; // every writer is gone and everything was read
+        if (available > 0) {
+            char buffer[4096];
+            DWORD got = 0;
+            if (!ReadFile(reader.Get(), buffer, available < sizeof(buffer) ? available : sizeof(buffer), &got, nullptr))
+                break;
             result.Output.append(buffer, got);
-    });
-    const DWORD waited = WaitForSingleObject(process.Get(), 60000);
-    if (waited != WAIT_OBJECT_0)
-        TerminateProcess(process.Get(), 255);
-    drain.join();
-    if (waited != WAIT_OBJECT_0)
-        throw Exception(program.string() + " did not end within a minute");
+            continue;
+        }
+        if (ended)
+            break; // the program has ended and its output is drained
+        ended = WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0;
+        if (!ended && GetTickCount64() > deadline) {
+            TerminateProcess(process.Get(), 255);
+            throw Exception(program.string() + " did not end within a minute");
+        }
+    }
+    WaitForSingleObject(process.Get(), 60000);
     GetExitCodeProcess(process.Get(), &result.ExitCode);
     return result;
 }

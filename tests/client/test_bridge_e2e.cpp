@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -276,4 +277,96 @@ TEST(BridgeEndToEnd, HostileProcessBlocksAreRefusedAndTheBridgeGoesOn)
     audio[0] = 0.5f;
     ASSERT_TRUE(Process(s, block, head.EventOffset));
     EXPECT_FLOAT_EQ(audio[128], 0.5f) << "a good block after the bad ones";
+}
+
+TEST(BridgeEndToEnd, ShellListTravelsBothWays)
+{
+    TSession s;
+    auto* load = static_cast<TLoadBlock*>(s.Ch().LoadBlock());
+    std::memset(load, 0, sizeof(TLoadBlock));
+    const std::string path = Fixture("vst2_shell.dll");
+    std::strncpy(load->FileName, path.c_str(), sizeof(load->FileName) - 1);
+    load->Settings = {44100, 512, 120.0, 16, 4, 24};
+    load->LoadFlags = kLoadShellSubPlugin | kLoadKnownShellList;
+    load->ShellId = 2222;
+    load->ShellCount = 3;
+    const char* known[] = {"Shell Alpha", "Shell Beta", "Old Entry"};
+    const std::int32_t ids[] = {1111, 2222, 7777};
+    for (int i = 0; i < 3; ++i) {
+        std::strcpy(load->Shell[i].Name, known[i]);
+        load->Shell[i].Id = ids[i];
+    }
+    s.host->PostCode(kCodeLoadPlugin, 0);
+    ASSERT_EQ(s.host->WaitForCode(kCodePluginLoaded, 20000), 1u);
+    EXPECT_EQ(Field(s.Desc().Name, 64), "Shell Beta");
+
+    // The shell itself lists its own sub-plugins, ending at the empty name.
+    std::memset(load->Shell, 0, sizeof(load->Shell));
+    load->LoadFlags = 0;
+    load->ShellId = 0;
+    load->ShellCount = 0;
+    s.host->PostCode(kCodeLoadPlugin, 0);
+    ASSERT_EQ(s.host->WaitForCode(kCodePluginLoaded, 20000), 1u);
+    EXPECT_EQ(s.Desc().IsShell, 1);
+    ASSERT_EQ(load->ShellCount, 3);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3; ++i)
+        names.push_back(Field(load->Shell[i].Name, sizeof(load->Shell[i].Name)));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Shell Alpha", "Shell Beta", "Shell Gamma"}));
+}
+
+TEST(BridgeEndToEnd, ControlCommandsReturnTheirValuesInTheRecord)
+{
+    TSession s;
+    ASSERT_EQ(s.Load(Fixture("vst2_gain.dll")), 1u);
+    s.Control(kCmdPropertyFlags, 0x40, 0x40);
+    const TCommandRecord* rec = s.Ch().Channel(kControlChannel).Record();
+    EXPECT_EQ(rec->Index, -1) << "every mask bit";
+    EXPECT_EQ(rec->Value & 0x40, 0x40);
+
+    s.Control(kCmdSetProgram, 2);
+    EXPECT_EQ(s.Control(kCmdSaveState, 3), 0) << "kind 3 saves an empty state";
+
+    // A program name goes out as UTF-16 and comes back as the plugin keeps it.
+    std::int64_t result = 0, p1 = 0, p2 = 0;
+    std::wstring text = L"Renamed";
+    ASSERT_TRUE(s.Ch().SendCommandFull(kCmdSetProgramName, result, 2, 0, p1, p2, text, 0, 0, nullptr, false));
+    EXPECT_EQ(text, L"Renamed");
+    s.Control(kCmdRefreshDescription, 4);
+    EXPECT_EQ(Field(s.Desc().ProgramNames[2], 64), "Renamed");
+    EXPECT_EQ(s.Desc().CurrentProgram, 2);
+}
+
+TEST(BridgeEndToEnd, StateFramesThatLieAboutTheirSizeAreRefused)
+{
+    TSession s;
+    ASSERT_EQ(s.Load(Fixture("vst2_gain.dll")), 1u);
+    const struct {
+        const char* what;
+        std::int64_t count;
+        std::size_t carried;
+    } cases[] = {
+        {"count beyond the data", 1 << 20, 16},
+        {"negative count", -8, 16},
+        {"no room for the count", 0, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> frame(8 + c.carried, 0x11);
+        std::memcpy(frame.data(), &c.count, 8);
+        std::int64_t result = 0, p1 = 0, p2 = 0;
+        std::wstring text;
+        const std::int64_t size = c.carried == 0 && c.count == 0 ? 4 : static_cast<std::int64_t>(frame.size());
+        EXPECT_TRUE(s.Ch().SendCommandFull(kCmdLoadState, result, 0, 0, p1, p2, text, size, size, frame.data(), false))
+            << c.what;
+        EXPECT_TRUE(s.host->Connected()) << c.what;
+    }
+    // Fetching more than the record can carry stays inside the block.
+    std::vector<std::uint8_t> fetch(64, 0xEE);
+    const std::uint32_t wanted = 0x7FFFFFFF;
+    std::memcpy(fetch.data(), &wanted, 4);
+    std::int64_t result = 0, p1 = 0, p2 = 0;
+    std::wstring text;
+    EXPECT_TRUE(s.Ch().SendCommandFull(kCmdFetchState, result, 0, 0, p1, p2, text, 8, 64, fetch.data(), true));
+    EXPECT_TRUE(s.host->Connected());
 }

@@ -12,7 +12,7 @@ TFormatBuffer::TFormatBuffer(HACMDRIVER had, DWORD formatTag)
         return;
     WAVEFORMATEX* format = Format();
     format->wFormatTag = static_cast<WORD>(formatTag);
-    format->cbSize = 0;
+    format->cbSize = static_cast<WORD>(size_ - kWaveFormatSize);
 }
 
 bool EnumerateTagFormats(HACMDRIVER had, DWORD formatTag, ACMFORMATENUMCBA callback, MMRESULT& result)

@@ -120,7 +120,6 @@ static int Probe()
     std::printf("\n>>> The codec WORKS in a 64-bit process when registered by hand.\n"
                 ">>> The problem is registration/discovery, not the codec itself.\n");
     std::fflush(stdout);
-    FreeLibrary(module.Release());
     return 0;
 }
 
