@@ -85,21 +85,19 @@ void TBridgeAudio::ApplyHeader(TBaseAudioPlugin* plugin, const TTransportHeader&
         plugin->SetPlaying(playing);
     plugin->SetSongPosition(h.SongPosition, (h.Transport & kTransportJumped) != 0, 1);
 
-    // 32 words of activity bits: at most 256 buses per direction are addressable.
-    const std::int32_t inputs =
-        std::min({plugin->NumInputBuses, static_cast<std::int32_t>(plugin->InputBusStates.size()), 256});
-    for (std::int32_t i = 0; i < inputs; ++i) {
-        const bool bit = BitOf(h.InputBusActive, i);
-        if (bit != plugin->InputBusStates[i].Active)
-            plugin->SetBusActive(true, i, bit);
-    }
-    const std::int32_t outputs =
-        std::min({plugin->NumOutputBuses, static_cast<std::int32_t>(plugin->OutputBusStates.size()), 256});
-    for (std::int32_t i = 0; i < outputs; ++i) {
-        const bool bit = BitOf(h.OutputBusActive, i);
-        if (bit != plugin->OutputBusStates[i].Active)
-            plugin->SetBusActive(false, i, bit);
-    }
+    // 8 words of activity bits: at most 256 buses per direction are addressable.
+    auto activity = [plugin](bool isInput, const std::uint32_t* bits) {
+        const std::vector<TBusState>& states = isInput ? plugin->InputBusStates : plugin->OutputBusStates;
+        const std::int32_t count = std::min(
+            {isInput ? plugin->NumInputBuses : plugin->NumOutputBuses, static_cast<std::int32_t>(states.size()), 256});
+        for (std::int32_t i = 0; i < count; ++i) {
+            const bool bit = BitOf(bits, i);
+            if (bit != states[i].Active)
+                plugin->SetBusActive(isInput, i, bit);
+        }
+    };
+    activity(true, h.InputBusActive);
+    activity(false, h.OutputBusActive);
 }
 
 void TBridgeAudio::PrepareBuffers(TBaseAudioPlugin* plugin, std::int32_t frames, bool busMode)

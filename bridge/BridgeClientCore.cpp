@@ -337,7 +337,7 @@ std::int32_t TBridgeClientCore::SaveState(std::int32_t kind) // [main thread]
     return static_cast<std::int32_t>(StateStream.GetSize());
 }
 
-void TBridgeClientCore::FetchState(TCoreCommandArgs& a) // [main thread]
+void TBridgeClientCore::FetchState(TCommandArgs& a) // [main thread]
 {
     if (a.Data == nullptr || a.Capacity < static_cast<std::int64_t>(kFetchStateDataOffset)) {
         StateStream.Clear();
@@ -353,7 +353,7 @@ void TBridgeClientCore::FetchState(TCoreCommandArgs& a) // [main thread]
     StateStream.Clear();
 }
 
-void TBridgeClientCore::LoadPluginState(TCoreCommandArgs& a) // [main thread]
+void TBridgeClientCore::LoadPluginState(TCommandArgs& a) // [main thread]
 {
     char line[96];
     std::snprintf(line, sizeof(line), "LoadPluginState (info=%.8llx kind=%d)",
@@ -458,22 +458,22 @@ void TBridgeClientCore::UpdateEditorState() // [main thread]
 void TBridgeClientCore::RegisterCommands(const TRegister& add)
 {
     // Each handler checks for a plugin before it uses one.
-    add(kCmdRefreshDescription, [this](TCoreCommandArgs& a) {
+    add(kCmdRefreshDescription, [this](TCommandArgs& a) {
         RefreshDescription(a.Index);
         return 0;
     });
-    add(kCmdSaveState, [this](TCoreCommandArgs& a) { return PluginPtr ? SaveState(a.Index) : 0; });
-    add(kCmdFetchState, [this](TCoreCommandArgs& a) {
+    add(kCmdSaveState, [this](TCommandArgs& a) { return PluginPtr ? SaveState(a.Index) : 0; });
+    add(kCmdFetchState, [this](TCommandArgs& a) {
         if (PluginPtr)
             FetchState(a);
         return 0;
     });
-    add(kCmdLoadState, [this](TCoreCommandArgs& a) {
+    add(kCmdLoadState, [this](TCommandArgs& a) {
         if (PluginPtr)
             LoadPluginState(a);
         return 0;
     });
-    add(kCmdSetActive, [this](TCoreCommandArgs& a) {
+    add(kCmdSetActive, [this](TCommandArgs& a) {
         if (!PluginPtr)
             return 0;
         const bool on = a.Index == 1;
@@ -485,17 +485,17 @@ void TBridgeClientCore::RegisterCommands(const TRegister& add)
         PluginPtr->SetActive(on);
         return 0;
     });
-    add(kCmdReset, [this](TCoreCommandArgs&) {
+    add(kCmdReset, [this](TCommandArgs&) {
         if (PluginPtr)
             PluginPtr->Reset();
         return 0;
     });
-    add(kCmdSetProgram, [this](TCoreCommandArgs& a) {
+    add(kCmdSetProgram, [this](TCommandArgs& a) {
         if (PluginPtr)
             PluginPtr->SetProgram(a.Index, 0);
         return 0;
     });
-    add(kCmdSetProgramName, [this](TCoreCommandArgs& a) {
+    add(kCmdSetProgramName, [this](TCommandArgs& a) {
         if (!PluginPtr)
             return 0;
         std::string name;
@@ -504,14 +504,14 @@ void TBridgeClientCore::RegisterCommands(const TRegister& add)
         a.Text = ToWide(name);
         return 0;
     });
-    add(kCmdPropertyFlags, [this](TCoreCommandArgs& a) {
+    add(kCmdPropertyFlags, [this](TCommandArgs& a) {
         if (!PluginPtr)
             return 0;
         PluginPtr->SetPropertyFlags(a.Index, a.Value);
         PluginPtr->GetPropertyFlags(a.Index, a.Value);
         return 0;
     });
-    add(kCmdSetParamValue, [this](TCoreCommandArgs& a) {
+    add(kCmdSetParamValue, [this](TCommandArgs& a) {
         if (!PluginPtr)
             return 0;
         PluginPtr->SetParamValue(a.Index, (a.Param1 & 1) != 0, BitsFloat(a.Value), (a.Param1 & 2) != 0);
@@ -520,39 +520,39 @@ void TBridgeClientCore::RegisterCommands(const TRegister& add)
             TDescriptionWriter(block).SetParamRecordValue(a.Index, back);
         return FloatBits(back);
     });
-    add(kCmdMouseWheel, [this](TCoreCommandArgs& a) {
+    add(kCmdMouseWheel, [this](TCommandArgs& a) {
         if (!PluginPtr)
             return 0;
         return PluginPtr->MouseWheel(static_cast<std::int32_t>(a.Param1 & 0xFFFFFFFF)) ? 1 : 0;
     });
-    add(kCmdUpdateEditorState, [this](TCoreCommandArgs&) {
+    add(kCmdUpdateEditorState, [this](TCommandArgs&) {
         if (PluginPtr)
             UpdateEditorState();
         return 0;
     });
-    add(kCmdProcess, [this](TCoreCommandArgs& a) {
+    add(kCmdProcess, [this](TCommandArgs& a) {
         std::lock_guard<std::mutex> lock(PluginLock);
         if (PluginPtr)
             Audio.Process(PluginPtr.get(), a.Index, static_cast<std::uint8_t*>(a.Data), a.DataSize, a.Capacity);
         return 0;
     });
-    add(kCodeLoadPlugin, [this](TCoreCommandArgs&) {
+    add(kCodeLoadPlugin, [this](TCommandArgs&) {
         const bool loaded = LoadPlugin();
         if (Channel)
             Channel->SendPeer(kCodePluginLoaded, loaded ? 1 : 0, true);
         return 0;
     });
-    add(kCodeEditorState, [this](TCoreCommandArgs&) {
+    add(kCodeEditorState, [this](TCommandArgs&) {
         if (PluginPtr)
             UpdateEditorState();
         return 0;
     });
-    add(kCodeRefreshEditors, [this](TCoreCommandArgs&) {
+    add(kCodeRefreshEditors, [this](TCommandArgs&) {
         if (PluginPtr)
             PluginPtr->RefreshEditors(true);
         return 0;
     });
-    add(kCodeVendorCommand, [this](TCoreCommandArgs& a) {
+    add(kCodeVendorCommand, [this](TCommandArgs& a) {
         if (PluginPtr)
             PluginPtr->VendorCommand(a.Index);
         return 0;

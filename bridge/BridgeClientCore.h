@@ -64,8 +64,9 @@ private:
     TBridgeClientCore& Client;
 };
 
-// The fields of one command, by reference into the record.
-struct TCoreCommandArgs {
+// The fields of one command or window code, by reference into the record (or
+// into locals of the window procedure for window codes).
+struct TCommandArgs {
     std::uint32_t Code;
     std::int32_t& Index;
     std::int32_t& Value;
@@ -79,7 +80,7 @@ struct TCoreCommandArgs {
 
 class TBridgeClientCore {
 public:
-    using THandler = std::function<std::int32_t(TCoreCommandArgs& args)>;
+    using THandler = std::function<std::int32_t(TCommandArgs& args)>;
     using TRegister = std::function<void(std::uint32_t code, THandler handler)>;
 
     // editorParent: the hidden window the editor opens in. [main thread]
@@ -120,8 +121,8 @@ public:
 
 private:
     std::int32_t SaveState(std::int32_t kind);
-    void FetchState(TCoreCommandArgs& a);
-    void LoadPluginState(TCoreCommandArgs& a);
+    void FetchState(TCommandArgs& a);
+    void LoadPluginState(TCommandArgs& a);
     void RefreshDescription(std::int32_t bits);
     void DescribeAll(TBaseAudioPlugin* plugin);
 

@@ -15,18 +15,6 @@
 #include <string>
 #include <unordered_map>
 
-// The fields of one command or window code, by reference into the record
-// (or into locals of the window procedure for window codes).
-struct TCommandArgs {
-    std::uint32_t Code;
-    std::int32_t& Index;
-    std::int32_t& Value;
-    std::int64_t& Param1;
-    std::int64_t& Param2;
-    std::wstring& Text;
-    std::int64_t& DataSize;
-    void* Data; // none when DataSize is 0
-};
 
 struct TBridgeClient::TImpl {
     using TCommandHandler = std::function<std::int32_t(TCommandArgs& args)>;

@@ -48,15 +48,8 @@ TBridgeClient::TImpl::~TImpl()
 
 void TBridgeClient::TImpl::RegisterCommands()
 {
-    Core->RegisterCommands([this](std::uint32_t code, TBridgeClientCore::THandler handler) {
-        RegisterCommand(code, [this, code, handler = std::move(handler)](TCommandArgs& a) {
-            const int channel = ChannelOfCode(code);
-            TCoreCommandArgs args{a.Code,     a.Index,    a.Value, a.Param1,
-                                  a.Param2,   a.Text,     a.DataSize, a.Data,
-                                  channel > 0 ? Core->DataCapacity(channel) : 0};
-            return handler(args);
-        });
-    });
+    Core->RegisterCommands(
+        [this](std::uint32_t code, TBridgeClientCore::THandler handler) { RegisterCommand(code, std::move(handler)); });
 }
 
 void TBridgeClient::TImpl::RegisterCommand(std::uint32_t code, TCommandHandler handler)
@@ -71,7 +64,9 @@ std::int32_t TBridgeClient::TImpl::ShareCommand(std::uint32_t code, std::int32_t
     const auto it = Commands.find(code);
     if (it == Commands.end())
         return 0;
-    TCommandArgs args{code, index, value, param1, param2, text, dataSize, dataSize > 0 ? data : nullptr};
+    const int channel = ChannelOfCode(code);
+    TCommandArgs args{code,   index, value, param1, param2, text, dataSize, dataSize > 0 ? data : nullptr,
+                      channel > 0 ? Core->DataCapacity(channel) : 0};
     try {
         return it->second(args);
     } catch (const std::exception& e) {

@@ -129,6 +129,43 @@ std::string FieldString(const char* field, std::size_t size)
     return VstFieldText(field, size, size);
 }
 
+std::int32_t CopyHostText(void* ptr, const char* text, std::size_t size)
+{
+    if (ptr == nullptr)
+        return 0;
+    std::memcpy(ptr, text, size);
+    return 1;
+}
+
+// The answers that need no effect: the host's identity and the capability
+// table ("sizeWindow" asks the plugin's host when there is a plugin). False
+// for every other opcode.
+bool IdentityAnswer(VstInt32 Opcode, void* Ptr, TVSTPlugin* Plugin, VstIntPtr& Answer)
+{
+    switch (Opcode) {
+    case audioMasterVersion:
+        Answer = kVstHostVstVersion;
+        return true;
+    case audioMasterGetVendorString:
+        Answer = CopyHostText(Ptr, kVstHostVendor, sizeof kVstHostVendor);
+        return true;
+    case audioMasterGetProductString:
+        Answer = CopyHostText(Ptr, kVstHostProduct, sizeof kVstHostProduct);
+        return true;
+    case audioMasterGetVendorVersion:
+        Answer = kVstHostVendorVersion;
+        return true;
+    case audioMasterCanDo: {
+        const auto* text = static_cast<const char*>(Ptr);
+        const bool asksSize = text != nullptr && std::strcmp(text, "sizeWindow") == 0;
+        Answer = VstHostCanDo(text, !asksSize || Plugin == nullptr || Plugin->Host->CanResizeEditor(false));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 void SetVSTTraceSink(TVSTTraceSink* Sink)
@@ -166,14 +203,14 @@ TVSTPlugin::TVSTPlugin(TAudioPluginHostIf* AHost, const TPluginDescription* ADes
 
 void TVSTPlugin::Construct(const TPluginSettings& Settings, std::int32_t AShellId)
 {
-    // 1, 2: the defaults of this class (the markers, WantsMidi, ProgramChunks,
-    // the lists and both backups start cleared).
+    // The fields of this class start cleared (markers, WantsMidi,
+    // ProgramChunks, the lists, both backups).
     Constructing = true;
     Trace("TVSTPlug.Create - id=" + std::to_string(AShellId), 1);
     Properties[kPropReportCycle] = true;
     ActivationTime = timeGetTime();
 
-    // 3 .. 16: loading, with a "finally" that always runs.
+    // Loading, with a "finally" part that always runs.
     bool goOn = true;
     {
         LoadingPlugin.store(this);
@@ -193,7 +230,7 @@ void TVSTPlugin::Construct(const TPluginSettings& Settings, std::int32_t AShellI
     if (!goOn)
         return;
 
-    // 17: the information the bridge reads, and the names of old plugins.
+    // The information the bridge reads, and the parameter names of old plugins.
     UpdateInfo();
     if (VstVersion < 2 && NoEditor && !IsShell) {
         ParamNames.emplace();
@@ -204,7 +241,7 @@ void TVSTPlugin::Construct(const TPluginSettings& Settings, std::int32_t AShellI
         }
     }
 
-    // 18: the sub-plugins of a shell, and the vendor.
+    // The sub-plugins of a shell, and the vendor.
     if (IsValid) {
         if (IsShell) {
             if ((Description.LoadFlags & kLoadKnownShellList) != 0 && Description.ShellList != nullptr)
@@ -219,20 +256,21 @@ void TVSTPlugin::Construct(const TPluginSettings& Settings, std::int32_t AShellI
         Vendor = BufferText(buffer);
     }
 
-    // 19
     RestoreFPUState();
     Trace("Finished (Create)", -1);
 }
 
-// Steps 4 to 15. False when loading stopped at the entry point or at the
-// effect (the constructor then ends after its "finally").
+// Loads the module, calls its entry point and opens the effect. False when
+// loading stopped at the entry point or at the effect (the constructor then
+// ends after its "finally" part); true otherwise, also when the module
+// could not be loaded at all.
 bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShellId)
 {
     const std::string fileName = FieldString(Description.FileName, sizeof Description.FileName);
     Trace("loading dll");
     Trace("  filename=" + fileName);
 
-    // 5: no "file not found" box, and the floating-point control words as
+    // No "file not found" box, and the floating-point control words as
     // they were before the module's initialisation ran.
     {
         const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -248,7 +286,6 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
         return true;
     }
 
-    // 6, 7
     Trace("dll loaded");
     const VstPluginMainProc entry = FindMainFunction(Module.Get());
     if (entry == nullptr) {
@@ -262,7 +299,7 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
     std::memcpy(DllDir, dir.data(), std::min(dir.size(), sizeof DllDir - 1));
     Trace(std::string("dll path: ") + DllDir);
 
-    // 8 .. 10: the entry point, guarded against faults.
+    // The entry point, guarded against faults.
     ShellId = (Description.LoadFlags & kLoadShellSubPlugin) != 0 ? AShellId : 0;
     Trace("Call main", 1);
     RestoreFPUState();
@@ -288,13 +325,13 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
     RestoreFPUState();
     Trace("Finished (call main)", -1);
 
-    // 11: a pointer that cannot be read counts as no effect either.
+    // Only a readable effect with the magic counts; a fault while reading it
+    // leaves magicOk false.
     bool magicOk = false;
     if (Effect != nullptr) {
         std::string unused;
         AEffect* candidate = Effect;
-        if (!CallFaultGuarded([&] { magicOk = candidate->magic == kEffectMagic; }, unused))
-            magicOk = false;
+        CallFaultGuarded([&] { magicOk = candidate->magic == kEffectMagic; }, unused);
     }
     if (!magicOk) {
         Effect = nullptr;
@@ -303,7 +340,7 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
         return false;
     }
 
-    // 12: open.
+    // Open.
     Effect->resvd1 = reinterpret_cast<VstIntPtr>(this);
     if ((Description.LoadFlags & kLoadShellSubPlugin) != 0 && ShellId != 0)
         Effect->uniqueID = ShellId;
@@ -320,10 +357,10 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
     // program 0 below holds its values (UpdateInfo reads it again).
     NumParams = Effect->numParams;
 
-    // 13: the editor object belongs to the editor support, which is not part
+    // The editor object belongs to the editor support, which is not part
     // of this class yet; the effect's editor flag is still reported.
 
-    // 14: names and kind.
+    // Names and kind.
     Name = VstNameFromFileName(fileName);
     {
         char buffer[kTextBuffer + 1] = {};
@@ -342,7 +379,7 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
             ProgramNames->push_back(ReadProgramName(i, true));
     }
 
-    // 15: program 0, its backup, and the per-program table of old plugins.
+    // Program 0, its backup, and the per-program table of old plugins.
     Dispatch(effSetProgram, 0, 0);
     if (!Properties[kPropPluginKeepsProgramEdits])
         TakeBackup(CurrentProgramBackup);
@@ -469,26 +506,9 @@ VstIntPtr VSTCALL VSTHostCallback(AEffect* Effect, VstInt32 Opcode, VstInt32 Ind
     try {
         if (plugin != nullptr)
             return plugin->HostCallback(Effect, Opcode, Index, Value, Ptr, Opt);
-        switch (Opcode) {
-        case audioMasterVersion:
-            return kVstHostVstVersion;
-        case audioMasterGetVendorString:
-            if (Ptr == nullptr)
-                return 0;
-            std::memcpy(Ptr, kVstHostVendor, sizeof kVstHostVendor);
-            return 1;
-        case audioMasterGetProductString:
-            if (Ptr == nullptr)
-                return 0;
-            std::memcpy(Ptr, kVstHostProduct, sizeof kVstHostProduct);
-            return 1;
-        case audioMasterGetVendorVersion:
-            return kVstHostVendorVersion;
-        case audioMasterCanDo:
-            return VstHostCanDo(static_cast<const char*>(Ptr), true);
-        default:
-            return 0; // audioMasterCurrentId included: no plugin, no id
-        }
+        VstIntPtr answer = 0;
+        IdentityAnswer(Opcode, Ptr, nullptr, answer); // audioMasterCurrentId included: no plugin, no id
+        return answer;
     } catch (...) {
         return 0;
     }
@@ -500,28 +520,12 @@ VstIntPtr TVSTPlugin::HostCallback(AEffect* AEffectPtr, VstInt32 Opcode, VstInt3
     TFPUScope fpu(!Properties[kPropKeepFPUState]);
 
     // Answered whatever the effect pointer is.
+    VstIntPtr answer = 0;
+    if (IdentityAnswer(Opcode, Ptr, this, answer))
+        return answer;
     switch (Opcode) {
-    case audioMasterVersion:
-        return kVstHostVstVersion;
     case audioMasterCurrentId:
         return (Description.LoadFlags & kLoadShellSubPlugin) != 0 ? ShellId : 0;
-    case audioMasterGetVendorString:
-        if (Ptr == nullptr)
-            return 0;
-        std::memcpy(Ptr, kVstHostVendor, sizeof kVstHostVendor);
-        return 1;
-    case audioMasterGetProductString:
-        if (Ptr == nullptr)
-            return 0;
-        std::memcpy(Ptr, kVstHostProduct, sizeof kVstHostProduct);
-        return 1;
-    case audioMasterGetVendorVersion:
-        return kVstHostVendorVersion;
-    case audioMasterCanDo: {
-        const auto* text = static_cast<const char*>(Ptr);
-        const bool asksSize = text != nullptr && std::strcmp(text, "sizeWindow") == 0;
-        return VstHostCanDo(text, asksSize && Host->CanResizeEditor(false));
-    }
     case audioMasterUpdateDisplay:
         return AEffectPtr != nullptr ? OnUpdateDisplay() : 0;
     default:
@@ -565,11 +569,15 @@ VstIntPtr TVSTPlugin::HostCallback(AEffect* AEffectPtr, VstInt32 Opcode, VstInt3
                 continue;
             if (e->type == kVstMidiType) {
                 const auto* midi = reinterpret_cast<const VstMidiEvent*>(e);
-                const auto byte = [&](int k) { return static_cast<std::int32_t>(static_cast<unsigned char>(midi->midiData[k])); };
+                const auto byte = [&](int k) {
+                    return static_cast<std::int32_t>(static_cast<unsigned char>(midi->midiData[k]));
+                };
                 MidiOut(byte(0) + byte(1) * 256 + byte(2) * 65536, true);
             } else if (e->type == kVstSysExType) {
+                // A message without bytes has nothing to send.
                 const auto* sysex = reinterpret_cast<const VstMidiSysexEvent*>(e);
-                SysexOut(0, sysex->dumpBytes, sysex->sysexDump);
+                if (sysex->sysexDump != nullptr && sysex->dumpBytes > 0)
+                    SysexOut(0, sysex->dumpBytes, sysex->sysexDump);
             }
         }
         return 0;
@@ -796,15 +804,20 @@ private:
 
 } // namespace
 
-void TVSTPlugin::Process(float** Inputs, float** Outputs, std::int32_t SampleFrames)
+bool TVSTPlugin::SendBlockEvents()
 {
     const bool accepting = AcceptsMidi && Effect != nullptr;
     VstEvents* list = EventQueue.BuildList(accepting);
-    TEventListScope release(EventQueue);
-    if (Effect == nullptr)
-        return;
     if (accepting)
         Dispatch(effProcessEvents, 0, 0, list);
+    return Effect != nullptr;
+}
+
+void TVSTPlugin::Process(float** Inputs, float** Outputs, std::int32_t SampleFrames)
+{
+    TEventListScope release(EventQueue);
+    if (!SendBlockEvents())
+        return;
     if ((PluginFlags & kPluginReplacing) != 0) {
         if (Effect->processReplacing != nullptr)
             Effect->processReplacing(Effect, Inputs, Outputs, SampleFrames);
@@ -815,13 +828,9 @@ void TVSTPlugin::Process(float** Inputs, float** Outputs, std::int32_t SampleFra
 
 void TVSTPlugin::ProcessBuses(float** Inputs, float** Outputs, std::int32_t SampleFrames)
 {
-    const bool accepting = AcceptsMidi && Effect != nullptr;
-    VstEvents* list = EventQueue.BuildList(accepting);
     TEventListScope release(EventQueue);
-    if (Effect == nullptr)
+    if (!SendBlockEvents())
         return;
-    if (accepting)
-        Dispatch(effProcessEvents, 0, 0, list);
     // The maker's bus mode: the first bus buffers go where the published
     // interface expects channel arrays.
     if ((Effect->flags & effFlagsBusProcessing) != 0 && Effect->processDoubleReplacing != nullptr) {

@@ -162,6 +162,9 @@ private:
     void BuildProgramTable();
     VstIntPtr OnUpdateDisplay();
     void FillTimeInfo(VstInt32 Value);
+    // The first step of every block: the queued events as one list, sent to
+    // a plugin that takes them. False without an effect. [audio thread]
+    bool SendBlockEvents();
     bool ForwardKey(VstInt32 Opcode, std::int32_t Key, TShiftState Shift);
 };
 

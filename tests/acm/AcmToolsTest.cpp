@@ -123,13 +123,15 @@ std::vector<TProbeCase> ProbeCases()
          head + kStep1Ok + "[2] GetProcAddress(\"DriverProc\") ... FAILED, GetLastError=127\n" +
              "    The DLL loaded but exports no DriverProc - it is not a usable ACM driver.\n",
          "exitunload"},
-        // The ACM registers a function driver only when it can read its details.
+        // The ACM registers a function driver only when it can read its details
+        // (Wine then answers MMSYSERR_INVALPARAM).
         {"registration refused", "testacm_nodetails.acm", 1,
          head + kStep1Ok + kStep2Ok + "[3] acmDriverAdd(ACM_DRIVERADDF_FUNCTION) ... FAILED, MMRESULT=11\n" +
              "    (1 = MMSYSERR_ERROR, 7 = MMSYSERR_NOMEM, 8 = MMSYSERR_NOTSUPPORTED, 10 = MMSYSERR_INVALFLAG, "
              "11 = MMSYSERR_INVALPARAM, 512 = ACMERR_NOTPOSSIBLE)\n" +
              "\n>>> The 64-bit ACM REJECTS this codec. No registry change will fix that.\n",
          "unload"},
+        // The ACM passes on the error that the driver set in its open description.
         {"open refused", "testacm_openstwice.acm", 1,
          opened + DriverLine() + "[4] acmDriverOpen ... FAILED, MMRESULT=4\n", "unload"},
         {"details refused", "testacm_detailsonce.acm", 0,

@@ -38,8 +38,8 @@ TChildResult RunChild(const std::filesystem::path& program, const std::filesyste
     si.hStdError = null.Get();
     std::wstring commandLine = L"\"" + program.wstring() + L"\"";
     PROCESS_INFORMATION pi{};
-    // The child inherits this error mode: a crash ends it at once, with no
-    // debugger or dialog waiting for a user.
+    // The child inherits this error mode: no dialog waits for a user when it
+    // crashes (Wine may still start its debugger; the deadline below covers that).
     const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         workDir.c_str(), &si, &pi);
@@ -53,7 +53,7 @@ TChildResult RunChild(const std::filesystem::path& program, const std::filesyste
     // Polls the pipe instead of reading until its end: a crashed program's
     // debugger may inherit the write end and keep it open.
     TChildResult result;
-    const ULONGLONG deadline = GetTickCount64() + 60000;
+    const ULONGLONG deadline = GetTickCount64() + 20000;
     bool ended = false;
     for (;;) {
         DWORD available = 0;
@@ -72,7 +72,7 @@ TChildResult RunChild(const std::filesystem::path& program, const std::filesyste
         ended = WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0;
         if (!ended && GetTickCount64() > deadline) {
             TerminateProcess(process.Get(), 255);
-            throw Exception(program.string() + " did not end within a minute");
+            throw Exception(program.string() + " did not end within 20 seconds");
         }
     }
     WaitForSingleObject(process.Get(), 60000);

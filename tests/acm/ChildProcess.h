@@ -12,8 +12,9 @@ struct TChildResult {
 };
 
 // Starts `program` with no arguments in `workDir`, with standard input and error
-// on the null device and standard output on a pipe, and waits for it (a minute
-// at most: a program that hangs is killed and reported by an Exception).
+// on the null device and standard output on a pipe, and waits for it (20 s at
+// most: a program that hangs, or crashes into a waiting debugger, is killed and
+// reported by an Exception).
 TChildResult RunChild(const std::filesystem::path& program, const std::filesystem::path& workDir);
 
 // A fresh, empty directory under the temporary directory, removed with all its

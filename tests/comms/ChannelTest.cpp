@@ -3,6 +3,7 @@
 // or in the peer program channelpeer.exe.
 
 #include "BridgeHost.h"
+#include "FPUState.h"
 #include "MessageThread.h"
 #include "TestPeer.h"
 
@@ -217,6 +218,17 @@ TEST_P(ChannelTest, CommandsRunOnTheirChannelsThreadsAndChangeTheRecordInPlace)
     EXPECT_NE(threads[1], threads[2]);
 }
 
+TEST_P(ChannelTest, ChannelThreadsRunWithTheDefaultFloatingPointState)
+{
+    TChannelPair pair(GetParam());
+    for (std::uint32_t code : {kFpu1, kFpu4}) {
+        const auto r = pair.Send(code);
+        ASSERT_TRUE(r.Ok);
+        EXPECT_EQ(static_cast<std::uint32_t>(r.Result), DefaultMXCSR()) << std::hex << code;
+        EXPECT_EQ(r.Param1 & 0x1F3F, kDefaultX87ControlWord) << std::hex << code;
+    }
+}
+
 TEST_P(ChannelTest, DataSizeZeroGivesNoDataAddressAndResultsAreZeroExtended)
 {
     TChannelPair pair(GetParam());
@@ -428,24 +440,37 @@ TEST_P(ChannelTest, ClosingReleasesAWaitingSenderAndEndsThePeer)
 TEST_P(ChannelTest, APeerThatClosesIsSeenAsClosed)
 {
     TChannelPair pair(GetParam());
+    // One finished host-channel command leaves 0xFFFFFFFF in block 3.
+    ASSERT_TRUE(pair.Send(kAskHost, 0, 0x03000002).Ok);
+    const std::size_t calls = pair.recorder.Calls(0x03000002).size();
     pair.EndPeer(false);
     ASSERT_TRUE(pair.Host().WaitClosed(2000));
     EXPECT_EQ(pair.Host().CloseReason(), TBridgeHost::TCloseReason::BridgeClosed);
     EXPECT_FALSE(pair.Ch().Connected());
     EXPECT_FALSE(pair.Send(kWho1).Ok);
+    // The peer's stop set the host channel's request event: no stale record runs.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(pair.recorder.Calls(0x03000002).size(), calls);
+    for (const auto& c : pair.Host().ReceivedCodes())
+        EXPECT_NE(c.first, kCommandDone);
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, ChannelTest, ::testing::Values(TPeerKind::InProcess, TPeerKind::OtherProcess),
                          KindName);
 
-TEST(ChannelLiveness, AKilledPeerIsReportedWithinTwoSeconds)
+TEST(ChannelLiveness, AKilledPeerIsReportedWithinTwoSecondsAndItsWaitingSenderReleased)
 {
     TChannelPair pair(TPeerKind::OtherProcess);
+    auto blocked = std::async(std::launch::async, [&] { return pair.Send(kBlock4); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto start = std::chrono::steady_clock::now();
     pair.EndPeer(true);
     ASSERT_TRUE(pair.Host().WaitClosed(2500));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(pair.Host().CloseReason(), TBridgeHost::TCloseReason::BridgeVanished);
+    // The host's own stop releases the sender that waited for the dead peer.
+    ASSERT_EQ(blocked.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_FALSE(blocked.get().Ok);
 }
 
 TEST(ChannelUnconnected, NothingIsSentAndACloseCodeIsIgnoredBeforeTheBridgeConnects)

@@ -1,6 +1,7 @@
 #include "TestPeer.h"
 
 #include "Exception.h"
+#include "FPUState.h"
 
 #include <vector>
 
@@ -45,6 +46,10 @@ std::int32_t TTestPeer::Command(std::uint32_t code, std::int32_t& index, std::in
             sum += bytes[i];
         return static_cast<std::int32_t>(sum & 0x7FFFFFFF);
     }
+    case kFpu1:
+    case kFpu4:
+        param1 = CurrentX87ControlWord();
+        return static_cast<std::int32_t>(CurrentMXCSR());
     case kMinusOne:
         return -1;
     case kText: {

@@ -32,6 +32,8 @@ inline constexpr std::uint32_t kThrow1 = 0x01000019;      // throws
 inline constexpr std::uint32_t kLastCode = 0x0200001A;    // Result the last window code, Param2 its value,
                                                           // Param1 1 when it ran on the window thread
 inline constexpr std::uint32_t kQueueBurst = 0x0200001B;  // sends Index requests 0x03000004 with Value 0..Index-1
+inline constexpr std::uint32_t kFpu1 = 0x01000020;        // Result the thread's MXCSR, Param1 its x87 control word
+inline constexpr std::uint32_t kFpu4 = 0x04000020;
 inline constexpr std::uint32_t kSendOnServer = 0x0200001C; // tries to send on channel 1: Result the success flag
 
 class TTestPeer {

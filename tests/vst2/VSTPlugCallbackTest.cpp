@@ -3,6 +3,8 @@
 
 #include "VSTPlugTestSupport.h"
 
+#include "FPUState.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -32,6 +34,24 @@ TEST(VSTHostCallback, IdentifiesTheHostWithOrWithoutAPlugin)
     for (VstInt32 op : others)
         EXPECT_EQ(gain.Fixture->CallHost(false, op, 0, 0, nullptr, 0), 0) << op;
     EXPECT_EQ(gain.Host.IOChanges, 0);
+}
+
+TEST(VSTHostCallback, RestoresTheFloatingPointStateUnlessTheHostSaysNot)
+{
+    TLoaded gain("vst2_gain.dll");
+    auto setMxcsr = [](std::uint32_t value) { __asm__ volatile("ldmxcsr %0" : : "m"(value)); };
+    const std::uint32_t odd = 0x1F80; // all masked, no flush-to-zero
+    ASSERT_NE(DefaultMXCSR(), odd);
+
+    setMxcsr(odd);
+    gain.Call(audioMasterGetSampleRate);
+    EXPECT_EQ(CurrentMXCSR(), DefaultMXCSR());
+
+    gain.Plugin->SetProperties(kPropKeepFPUState, true);
+    setMxcsr(odd);
+    gain.Call(audioMasterGetSampleRate);
+    EXPECT_EQ(CurrentMXCSR(), odd);
+    RestoreFPUState();
 }
 
 TEST(VSTHostCallback, CapabilityAnswersAreCaseSensitiveAndAskTheHostAboutResizing)
@@ -382,6 +402,42 @@ TEST(TVSTPluginEvents, TheInstrumentsOutputReachesTheHost)
     EXPECT_EQ(synth.Host.Midi, midi);
     ASSERT_EQ(synth.Host.Sysex.size(), 1u);
     EXPECT_EQ(synth.Host.Sysex[0], (std::vector<std::uint8_t>{0xF0, 0x7D, 0x02, 0xF7}));
+}
+
+TEST(TVSTPluginEvents, OutputListsAreReadSafely)
+{
+    TLoaded gain("vst2_gain.dll");
+    VstMidiEvent note{};
+    note.type = kVstMidiType;
+    note.byteSize = 24;
+    note.midiData[0] = static_cast<char>(0xE3);
+    note.midiData[1] = 0x7F;
+    note.midiData[2] = static_cast<char>(0x81); // bytes above 127 stay unsigned
+    char bytes[3] = {static_cast<char>(0xF0), 0x01, static_cast<char>(0xF7)};
+    VstMidiSysexEvent good{}, noData{}, negative{};
+    for (VstMidiSysexEvent* e : {&good, &noData, &negative}) {
+        e->type = kVstSysExType;
+        e->byteSize = sizeof *e - 8;
+    }
+    good.dumpBytes = 3;
+    good.sysexDump = bytes;
+    noData.dumpBytes = 3;
+    negative.dumpBytes = -3;
+    negative.sysexDump = bytes;
+    VstEvent other{};
+    other.type = 99;
+    struct {
+        VstInt32 numEvents;
+        VstIntPtr reserved;
+        VstEvent* events[6];
+    } list = {6, 0, {reinterpret_cast<VstEvent*>(&note), reinterpret_cast<VstEvent*>(&noData), nullptr,
+                     reinterpret_cast<VstEvent*>(&negative), &other, reinterpret_cast<VstEvent*>(&good)}};
+    EXPECT_EQ(gain.Call(audioMasterProcessEvents, 0, 0, &list), 0);
+    EXPECT_EQ(gain.Call(audioMasterProcessEvents, 0, 0, nullptr), 0);
+    const std::vector<std::pair<std::int32_t, bool>> midi = {{0xE3 | (0x7F << 8) | (0x81 << 16), true}};
+    EXPECT_EQ(gain.Host.Midi, midi);
+    ASSERT_EQ(gain.Host.Sysex.size(), 1u);
+    EXPECT_EQ(gain.Host.Sysex[0], (std::vector<std::uint8_t>{0xF0, 0x01, 0xF7}));
 }
 
 TEST(TVSTPluginEvents, APluginThatTakesNoMidiGetsNoEvents)

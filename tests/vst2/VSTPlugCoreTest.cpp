@@ -422,6 +422,9 @@ TEST(VstPinsToBuses, PairsPinsAsThePluginDescribesThem)
         {"mono then stereo", {Pin("X", A), Pin("Y", S | A)}, {{"X", 1, true}, {"Y", 2, true}}},
         {"stereo pin then undescribed odd pin", {Pin("L", S | A), kSilent}, {{"L", 2, true}}},
         {"undescribed then described", {kSilent, kSilent, Pin("Aux", A)}, {{"", 2, true}, {"Aux", 1, true}}},
+        {"two stereo buses opened in a row are not completed",
+         {Pin("A", S), kSilent, kSilent, Pin("B", S), Pin("C", 0)},
+         {{"A", 2, false}, {"", 1, true}, {"B", 2, false}, {"C", 1, false}}},
         {"no pins", {}, {}},
     };
     for (const Row& row : rows) {

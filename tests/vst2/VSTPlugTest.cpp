@@ -16,7 +16,7 @@ std::string FixtureDir()
     return path;
 }
 
-TEST(TVSTPluginLoad, OpensTheGainPluginInTheNineteenSteps)
+TEST(TVSTPluginLoad, OpensTheGainPluginAndTracesEveryStage)
 {
     TTraceRecorder trace;
     TLoaded gain("vst2_gain.dll");
@@ -195,6 +195,49 @@ TEST(TVSTPluginLoad, DestructionSwitchesOffClosesAndFreesTheModule)
     EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr);
     ASSERT_GE(trace.Lines.size(), 2u);
     EXPECT_EQ(trace.Lines.front(), (TTraceLine{"TVSTPlugin.Destroy", 1, 1}));
+}
+
+TEST(TVSTPluginLoad, OldPluginsAreReadOnceAtLoad)
+{
+    TPreloaded held(FixturePath("vst2_gain.dll"));
+    TFixture fixture = held.Fixture();
+    fixture.Set(kSetVstVersion, 1);
+    TRecordingHost host;
+    const TPluginDescription d = MakeDescription(held.Path);
+    TVSTPlugin p(&host, &d, kSettings, 0);
+    ASSERT_TRUE(p.IsValid);
+    EXPECT_TRUE(p.OldVst);
+    ASSERT_TRUE(p.ProgramNames.has_value());
+    EXPECT_EQ(*p.ProgramNames, (std::vector<std::string>{"Unity", "Quiet", "Loud", "Half", "Silent"}));
+    ASSERT_TRUE(p.ParamNames.has_value());
+    EXPECT_EQ(*p.ParamNames, (std::vector<std::string>{"Gain", "Meter", "Mode"}));
+
+    // One snapshot per program, and program 0 selected again afterwards.
+    const float gains[] = {0.5f, 0.25f, 1.0f, 0.25f, 0.0f};
+    ASSERT_EQ(p.ProgramTable.size(), 5u);
+    for (std::size_t i = 0; i < p.ProgramTable.size(); ++i) {
+        const TProgramBackup& b = p.ProgramTable[i];
+        EXPECT_TRUE(b.Valid) << i;
+        EXPECT_EQ(b.Program, static_cast<std::int32_t>(i));
+        EXPECT_EQ(b.Name, (*p.ProgramNames)[i]);
+        ASSERT_EQ(b.Data.size(), 3 * sizeof(float));
+        float gain;
+        std::memcpy(&gain, b.Data.data(), sizeof gain);
+        EXPECT_EQ(gain, gains[i]) << i;
+    }
+    EXPECT_EQ(p.GetCurrentProgram(), 0);
+
+    // Later name queries are answered from the lists.
+    const int mark = fixture.Mark();
+    std::string name;
+    p.GetProgramName(3, 0, name);
+    EXPECT_EQ(name, "Half");
+    p.GetParamName(2, name);
+    EXPECT_EQ(name, "Mode");
+    for (VstInt32 op : fixture.OpcodesSince(mark)) {
+        EXPECT_NE(op, effGetProgramNameIndexed);
+        EXPECT_NE(op, effGetParamName);
+    }
 }
 
 // --- Shells --------------------------------------------------------------------

@@ -2,8 +2,7 @@
 // driver, format-tag and format detail messages for the two tags of
 // TestAcmTable.h and converts nothing. One source, several behaviours chosen at
 // build time with TESTACM_MODE:
-//   0  a working driver; its first details answer also claims the converter
-//      flag, later ones only the codec flag (shows which flags a listing prints)
+//   0  a working driver
 //   1  reports format sizes below a WAVEFORMATEX (16 bytes) for every tag
 //   2  gives its driver details once (enough to be registered), then refuses them
 //   3  accepts two opens (registration and one details query), refuses the rest
@@ -18,6 +17,7 @@
 #include <mmreg.h> // must come before msacm.h
 #include <msacm.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "TestAcmTable.h"
@@ -124,8 +124,6 @@ LRESULT DriverDetails(ACMDRIVERDETAILSW* out)
     d.vdwACM = 0x03320000;
     d.vdwDriver = 0x01000000;
     d.fdwSupport = ACMDRIVERDETAILS_SUPPORTF_CODEC;
-    if (kMode == 0 && count == 1)
-        d.fdwSupport |= ACMDRIVERDETAILS_SUPPORTF_CONVERTER;
     d.cFormatTags = static_cast<DWORD>(kTestAcmTags.size());
     d.cFilterTags = 0;
     Widen(d.szShortName, kTestAcmShortName);

@@ -20,11 +20,8 @@ namespace {
 
 AEffect gEntryEffect;
 
-VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+VstIntPtr Dispatch(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
 {
-    RecordCall(opcode, index, value, ptr, opt);
-    if (opcode == effClose)
-        ++gProbe.ClosedCount;
     if (opcode == effGetEffectName) {
         CopyText(ptr, "Entry Test", kVstMaxEffectNameLen);
         return 1;
@@ -32,15 +29,10 @@ VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr 
     return 0;
 }
 
-float VSTCALL GetParameter(AEffect*, VstInt32) { return 0.0f; }
-void VSTCALL SetParameter(AEffect*, VstInt32, float) {}
-
 [[maybe_unused]] AEffect* Create(audioMasterCallback host)
 {
     RecordEntry(host);
     InitEffect(gEntryEffect, &Dispatch, 0, 0, 2, 2, 0, VstFourCC('P', 't', 'E', 'n'));
-    gEntryEffect.getParameter = &GetParameter;
-    gEntryEffect.setParameter = &SetParameter;
     gEffect = &gEntryEffect;
     return &gEntryEffect;
 }

@@ -15,8 +15,21 @@ bool CarriesWord(VstInt32 opcode)
     return opcode == effVendorSpecific;
 }
 
-} // namespace
+float VSTCALL NoParameter(AEffect*, VstInt32)
+{
+    return 0.0f;
+}
 
+void VSTCALL IgnoreParameter(AEffect*, VstInt32, float) {}
+
+void VSTCALL CountBlock(AEffect*, float**, float**, VstInt32)
+{
+    ++gProbe.ReplacingCalls;
+}
+
+TOwnDispatch gOwnDispatch = nullptr;
+
+// Records one dispatcher call in the probe (and counts event lists).
 void RecordCall(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
     if (gProbe.CallCount < kFixtureMaxCalls) {
@@ -35,6 +48,26 @@ void RecordCall(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, flo
         gProbe.LastNumEvents = static_cast<const VstEvents*>(ptr)->numEvents;
     }
 }
+
+VstIntPtr VSTCALL CommonDispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                 float opt)
+{
+    RecordCall(opcode, index, value, ptr, opt);
+    switch (opcode) {
+    case effClose:
+        ++gProbe.ClosedCount;
+        return 0;
+    case effGetVendorString:
+        CopyText(ptr, "Pelorin Fixtures", kVstMaxVendorStrLen);
+        return 1;
+    case effGetVstVersion:
+        return gSettings[kSetVstVersion] != 0 ? gSettings[kSetVstVersion] : VstIntPtr{2400};
+    default:
+        return gOwnDispatch ? gOwnDispatch(effect, opcode, index, value, ptr, opt) : 0;
+    }
+}
+
+} // namespace
 
 VstIntPtr CallHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
@@ -57,12 +90,13 @@ void RecordEntry(audioMasterCallback host)
     gProbe.EntryCurrentId = host(nullptr, audioMasterCurrentId, 0, 0, nullptr, 0.0f);
 }
 
-void InitEffect(AEffect& effect, AEffectDispatcherProc dispatcher, VstInt32 numPrograms, VstInt32 numParams,
+void InitEffect(AEffect& effect, TOwnDispatch own, VstInt32 numPrograms, VstInt32 numParams,
                 VstInt32 numInputs, VstInt32 numOutputs, VstInt32 flags, VstInt32 uniqueID)
 {
     std::memset(&effect, 0, sizeof effect);
     effect.magic = kEffectMagic;
-    effect.dispatcher = dispatcher;
+    gOwnDispatch = own;
+    effect.dispatcher = &CommonDispatch;
     effect.numPrograms = numPrograms;
     effect.numParams = numParams;
     effect.numInputs = numInputs;
@@ -71,6 +105,9 @@ void InitEffect(AEffect& effect, AEffectDispatcherProc dispatcher, VstInt32 numP
     effect.uniqueID = uniqueID;
     effect.version = 1;
     effect.ioRatio = 1.0f;
+    effect.getParameter = &NoParameter;
+    effect.setParameter = &IgnoreParameter;
+    effect.processReplacing = &CountBlock;
 }
 
 void ApplyEffectSettings(VstInt32 key, VstIntPtr value)

@@ -60,13 +60,9 @@ void Pin(VstInt32 index, void* ptr)
     (void)index;
 }
 
-VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+VstIntPtr Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float)
 {
-    RecordCall(opcode, index, value, ptr, opt);
     switch (opcode) {
-    case effClose:
-        ++gProbe.ClosedCount;
-        return 0;
     case effSetProgram:
         if (value >= 0 && value < kPrograms)
             gProgram = static_cast<int>(value);
@@ -109,11 +105,6 @@ VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr 
             return 0;
         CopyText(ptr, "Test Gain", kVstMaxEffectNameLen);
         return 1;
-    case effGetVendorString:
-        CopyText(ptr, "Pelorin Fixtures", kVstMaxVendorStrLen);
-        return 1;
-    case effGetVstVersion:
-        return gSettings[kSetVstVersion] != 0 ? gSettings[kSetVstVersion] : VstIntPtr{2400};
     case effCanDo:
         return std::strcmp(static_cast<const char*>(ptr), "receiveVstMidiEvent") == 0 ? -1 : 0;
     case effEditKeyDown:

@@ -40,14 +40,10 @@ VstIntPtr Describe(const TPinRow& row, void* ptr)
     return 1;
 }
 
-VstIntPtr VSTCALL Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+VstIntPtr Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void* ptr, float)
 {
-    RecordCall(opcode, index, value, ptr, opt);
     effect->numOutputs = OutputCount();
     switch (opcode) {
-    case effClose:
-        ++gProbe.ClosedCount;
-        return 0;
     case effGetInputProperties:
         return index >= 0 && index < 4 ? Describe(kInputs[index], ptr) : 0;
     case effGetOutputProperties:
@@ -55,16 +51,10 @@ VstIntPtr VSTCALL Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
     case effGetEffectName:
         CopyText(ptr, "Test Pins", kVstMaxEffectNameLen);
         return 1;
-    case effGetVstVersion:
-        return 2400;
     default:
         return 0;
     }
 }
-
-float VSTCALL GetParameter(AEffect*, VstInt32) { return 0.0f; }
-void VSTCALL SetParameter(AEffect*, VstInt32, float) {}
-void VSTCALL ProcessReplacing(AEffect*, float**, float**, VstInt32) { ++gProbe.ReplacingCalls; }
 
 } // namespace
 
@@ -72,9 +62,6 @@ FIXTURE_EXPORT AEffect* VSTCALL VSTPluginMain(audioMasterCallback host)
 {
     RecordEntry(host);
     InitEffect(gPins, &Dispatch, 0, 0, 4, OutputCount(), effFlagsCanReplacing, VstFourCC('P', 't', 'P', 'n'));
-    gPins.getParameter = &GetParameter;
-    gPins.setParameter = &SetParameter;
-    gPins.processReplacing = &ProcessReplacing;
     gEffect = &gPins;
     return &gPins;
 }

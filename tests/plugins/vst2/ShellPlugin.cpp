@@ -24,13 +24,9 @@ AEffect gEffectRecord;
 const TSubPlugin* gSub = nullptr; // null: the shell itself
 int gNext = 0;                    // next entry effShellGetNextPlugin reports
 
-VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+VstIntPtr Dispatch(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
 {
-    RecordCall(opcode, index, value, ptr, opt);
     switch (opcode) {
-    case effClose:
-        ++gProbe.ClosedCount;
-        return 0;
     case effGetPlugCategory:
         return gSub ? kPlugCategEffect : kPlugCategShell;
     case effShellGetNextPlugin:
@@ -41,19 +37,10 @@ VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr 
     case effGetEffectName:
         CopyText(ptr, gSub ? gSub->Name : "Test Shell", kVstMaxEffectNameLen);
         return 1;
-    case effGetVendorString:
-        CopyText(ptr, "Pelorin Fixtures", kVstMaxVendorStrLen);
-        return 1;
-    case effGetVstVersion:
-        return 2400;
     default:
         return 0;
     }
 }
-
-float VSTCALL GetParameter(AEffect*, VstInt32) { return 0.0f; }
-void VSTCALL SetParameter(AEffect*, VstInt32, float) {}
-void VSTCALL ProcessReplacing(AEffect*, float**, float**, VstInt32) { ++gProbe.ReplacingCalls; }
 
 } // namespace
 
@@ -68,9 +55,6 @@ FIXTURE_EXPORT AEffect* VSTCALL VSTPluginMain(audioMasterCallback host)
     }
     const VstInt32 id = gSub == nullptr ? VstFourCC('P', 't', 'S', 'h') : gSub->Id == 1234 ? 9999 : gSub->Id;
     InitEffect(gEffectRecord, &Dispatch, 0, 0, 2, 2, effFlagsCanReplacing, id);
-    gEffectRecord.getParameter = &GetParameter;
-    gEffectRecord.setParameter = &SetParameter;
-    gEffectRecord.processReplacing = &ProcessReplacing;
     gEffect = &gEffectRecord;
     return &gEffectRecord;
 }

@@ -15,13 +15,9 @@ AEffect gSynth;
 VstMidiEvent gPending[kFixtureMaxEvents];
 int gPendingCount = 0;
 
-VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+VstIntPtr Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float)
 {
-    RecordCall(opcode, index, value, ptr, opt);
     switch (opcode) {
-    case effClose:
-        ++gProbe.ClosedCount;
-        return 0;
     case effMainsChanged:
         if (value != 0)
             CallHost(audioMasterWantMidi, 0, 1);
@@ -59,11 +55,6 @@ VstIntPtr VSTCALL Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr 
     case effGetEffectName:
         CopyText(ptr, "Test Synth", kVstMaxEffectNameLen);
         return 1;
-    case effGetVendorString:
-        CopyText(ptr, "Pelorin Fixtures", kVstMaxVendorStrLen);
-        return 1;
-    case effGetVstVersion:
-        return 2400;
     case effCanDo:
         return std::strcmp(static_cast<const char*>(ptr), "receiveVstMidiEvent") == 0 ? 1 : 0;
     default:

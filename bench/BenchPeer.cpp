@@ -1,0 +1,74 @@
+// The bridge side of the channel benchmark: a bridge-mode channel whose audio
+// command copies the input block behind itself as the "processed" output, and
+// a bare two-event ping-pong server on the events "<base>_pp_0" (request) and
+// "<base>_pp_1" (reply).
+//   benchpeer -name <base> -handle <host window>
+
+#include "AllocationCounter.h"
+#include "BridgedComms.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+const std::uint32_t kProcess = 0x04000000;
+const std::uint32_t kAllocations = 0x04000001; // Param1: the peer's allocation count
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::wstring name;
+    long handle = 0;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::wstring(argv[i]) == L"-name")
+            name = argv[i + 1];
+        else if (std::wstring(argv[i]) == L"-handle")
+            handle = std::wcstol(argv[i + 1], nullptr, 10);
+    }
+    LocalFree(argv);
+    if (name.empty() || handle == 0)
+        return 2;
+
+    // The floor: one wait, one reset, one set per round trip.
+    TOwnedHandle request(CreateEventW(nullptr, FALSE, FALSE, (name + L"_pp_0").c_str()));
+    TOwnedHandle reply(CreateEventW(nullptr, FALSE, FALSE, (name + L"_pp_1").c_str()));
+    std::thread pingPong([&] {
+        for (;;) {
+            if (WaitForSingleObject(request.Get(), INFINITE) != WAIT_OBJECT_0)
+                return;
+            ResetEvent(request.Get());
+            SetEvent(reply.Get());
+        }
+    });
+    pingPong.detach(); // ends with the process
+
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    TSharedMemoryIntf::TEvents events;
+    events.OnCommand = [](TSharedMemoryIntf&, std::uint32_t code, std::int32_t&, std::int32_t&, std::int64_t& p1,
+                          std::int64_t&, std::wstring&, std::int64_t& dataSize, void* data) -> std::int32_t {
+        if (code == kProcess && data != nullptr) { // [audio thread]
+            auto* bytes = static_cast<std::uint8_t*>(data);
+            std::memcpy(bytes + dataSize, bytes, static_cast<std::size_t>(dataSize));
+            dataSize *= 2;
+            return 1;
+        }
+        if (code == kAllocations)
+            p1 = static_cast<std::int64_t>(AllocationCount());
+        return 0;
+    };
+    events.OnDisconnect = [](TSharedMemoryIntf&, LPARAM) { PostQuitMessage(0); };
+    TSharedMemoryIntf channel(name, std::move(events), WindowFromValue(static_cast<std::uint32_t>(handle)));
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
