@@ -7,10 +7,13 @@
 #include "AllocationCounter.h"
 #include "BridgedComms.h"
 
+#include "BridgeCommandLine.h"
+
 #include <shellapi.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -24,17 +27,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::wstring name;
-    long handle = 0;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::wstring(argv[i]) == L"-name")
-            name = argv[i + 1];
-        else if (std::wstring(argv[i]) == L"-handle")
-            handle = std::wcstol(argv[i + 1], nullptr, 10);
-    }
+    std::vector<std::wstring> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
     LocalFree(argv);
-    if (name.empty() || handle == 0)
+    // The same command line as the bridge's own.
+    const TBridgeCommandLineParams params = ParseBridgeCommandLine(args);
+    if (!params.IsValid())
         return 2;
+    const std::wstring& name = params.Name;
+    const std::int32_t handle = params.Handle;
 
     // The floor: one wait, one reset, one set per round trip.
     TOwnedHandle request(CreateEventW(nullptr, FALSE, FALSE, (name + L"_pp_0").c_str()));

@@ -4,25 +4,27 @@
 
 #include "TestPeer.h"
 
+#include "BridgeCommandLine.h"
+
 #include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::wstring name;
-    long handle = 0;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::wstring(argv[i]) == L"-name")
-            name = argv[i + 1];
-        else if (std::wstring(argv[i]) == L"-handle")
-            handle = std::wcstol(argv[i + 1], nullptr, 10);
-    }
+    std::vector<std::wstring> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
     LocalFree(argv);
-    if (name.empty() || handle == 0)
+    // The same command line as the bridge's own.
+    const TBridgeCommandLineParams params = ParseBridgeCommandLine(args);
+    if (!params.IsValid())
         return 2;
+    const std::wstring& name = params.Name;
+    const std::int32_t handle = params.Handle;
 
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);

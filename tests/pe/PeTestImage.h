@@ -18,7 +18,7 @@ struct TTestImport {
     bool NoOriginalThunk = false;        // OriginalFirstThunk 0, names only in FirstThunk
 };
 
-struct TTestImageSpec {
+struct TTestImageLayout {
     bool Pe64 = true;
     std::uint16_t Machine = 0x8664;
     std::uint16_t SubsystemMajor = 5;
@@ -60,11 +60,11 @@ struct TTestImage {
     void PutSection32(std::size_t field, std::uint32_t v) { Put32(SectionTable + field, v); }
 };
 
-inline TTestImage BuildTestImage(const TTestImageSpec& spec)
+inline TTestImage BuildTestImage(const TTestImageLayout& layout)
 {
     TTestImage img;
-    const std::size_t optionalSize = spec.Pe64 ? 240 : 224;
-    const std::size_t width = spec.Pe64 ? 8 : 4;
+    const std::size_t optionalSize = layout.Pe64 ? 240 : 224;
+    const std::size_t width = layout.Pe64 ? 8 : 4;
     img.Nt = 0x40;
     img.SectionTable = img.Nt + 24 + optionalSize;
 
@@ -81,11 +81,11 @@ inline TTestImage BuildTestImage(const TTestImageSpec& spec)
         std::memcpy(&sec[at], text.data(), text.size());
         return at;
     };
-    const std::size_t descriptors = (spec.Imports.size() + 1) * 20;
+    const std::size_t descriptors = (layout.Imports.size() + 1) * 20;
     sec.resize(descriptors);
     std::vector<std::size_t> names;
-    for (std::size_t i = 0; i < spec.Imports.size(); ++i) {
-        const TTestImport& imp = spec.Imports[i];
+    for (std::size_t i = 0; i < layout.Imports.size(); ++i) {
+        const TTestImport& imp = layout.Imports[i];
         const std::size_t count = imp.Names.size() + imp.Ordinals.size() + 1;
         const std::size_t ilt = (sec.size() + 7) / 8 * 8;
         sec.resize(ilt + 2 * count * width);
@@ -98,7 +98,7 @@ inline TTestImage BuildTestImage(const TTestImageSpec& spec)
             ++k;
         }
         for (std::uint16_t ordinal : imp.Ordinals) {
-            const std::uint64_t flag = spec.Pe64 ? (std::uint64_t(1) << 63) : (std::uint64_t(1) << 31);
+            const std::uint64_t flag = layout.Pe64 ? (std::uint64_t(1) << 63) : (std::uint64_t(1) << 31);
             put(ilt + k * width, flag | ordinal, width);
             put(iat + k * width, flag | ordinal, width);
             ++k;
@@ -122,26 +122,26 @@ inline TTestImage BuildTestImage(const TTestImageSpec& spec)
     img.Put16(0, 0x5A4D);
     img.Put32(0x3C, static_cast<std::uint32_t>(img.Nt));
     img.Put32(img.Nt, 0x00004550);
-    img.Put16(img.Nt + 4, spec.Machine);
+    img.Put16(img.Nt + 4, layout.Machine);
     img.Put16(img.Nt + 6, 1);
     img.Put16(img.Nt + 20, static_cast<std::uint16_t>(optionalSize));
     const std::size_t opt = img.Nt + 24;
-    img.Put16(opt, spec.Pe64 ? 0x20B : 0x10B);
+    img.Put16(opt, layout.Pe64 ? 0x20B : 0x10B);
     img.Put16(opt + 40, 6); // operating-system version 6.1
     img.Put16(opt + 42, 1);
-    img.Put16(opt + 48, spec.SubsystemMajor);
-    img.Put16(opt + 50, spec.SubsystemMinor);
-    img.Put32(opt + 64, spec.CheckSum);
-    const std::size_t dirs = opt + (spec.Pe64 ? 112 : 96);
+    img.Put16(opt + 48, layout.SubsystemMajor);
+    img.Put16(opt + 50, layout.SubsystemMinor);
+    img.Put32(opt + 64, layout.CheckSum);
+    const std::size_t dirs = opt + (layout.Pe64 ? 112 : 96);
     img.Put32(dirs - 4, 16); // NumberOfRvaAndSizes
     img.ImportDirectoryEntry = dirs + 8;
     img.BoundDirectoryEntry = dirs + 11 * 8;
-    if (spec.ImportDirectory) {
+    if (layout.ImportDirectory) {
         img.Put32(img.ImportDirectoryEntry, img.SectionRva);
         img.Put32(img.ImportDirectoryEntry + 4, static_cast<std::uint32_t>(descriptors));
     }
-    img.Put32(img.BoundDirectoryEntry, spec.BoundRva);
-    img.Put32(img.BoundDirectoryEntry + 4, spec.BoundSize);
+    img.Put32(img.BoundDirectoryEntry, layout.BoundRva);
+    img.Put32(img.BoundDirectoryEntry + 4, layout.BoundSize);
 
     std::memcpy(&img.Bytes[img.SectionTable], ".idata\0", 8);
     img.PutSection32(8, static_cast<std::uint32_t>(sec.size()));  // VirtualSize

@@ -29,11 +29,11 @@ TPatchRun Patch(std::vector<std::uint8_t> bytes, const TPatchConfig& config = kC
     return {status, out.Text, bytes};
 }
 
-TTestImageSpec Spec(std::vector<TTestImport> imports)
+TTestImageLayout Layout(std::vector<TTestImport> imports)
 {
-    TTestImageSpec spec;
-    spec.Imports = std::move(imports);
-    return spec;
+    TTestImageLayout layout;
+    layout.Imports = std::move(imports);
+    return layout;
 }
 
 std::string Found(std::size_t offset)
@@ -103,7 +103,7 @@ TEST(ImportPatchWalk, RenamesEveryKernel32Descriptor)
     };
     for (const TRenameCase& c : cases) {
         SCOPED_TRACE(c.Label);
-        const TTestImage img = BuildTestImage(Spec(c.Imports));
+        const TTestImage img = BuildTestImage(Layout(c.Imports));
         const TPatchRun run = Patch(img.Bytes, *c.Config);
         std::string expected;
         std::vector<std::size_t> names;
@@ -120,19 +120,19 @@ TEST(ImportPatchWalk, RenamesEveryKernel32Descriptor)
 
 TEST(ImportPatchWalk, VersionsBoundImportsAndChecksum)
 {
-    TTestImageSpec spec = Spec({{"KERNEL32.dll", {"GetTickCount"}, {}, false}});
-    spec.SubsystemMajor = 6;
-    spec.SubsystemMinor = 0;
-    spec.CheckSum = 0xCAFE;
+    TTestImageLayout layout = Layout({{"KERNEL32.dll", {"GetTickCount"}, {}, false}});
+    layout.SubsystemMajor = 6;
+    layout.SubsystemMinor = 0;
+    layout.CheckSum = 0xCAFE;
     struct {
         std::uint32_t Rva, Size;
         bool Cleared;
     } const bound[] = {{0, 0, false}, {0x2A8, 0x20, true}, {0, 0x20, true}, {0x2A8, 0, true}};
     for (const auto& b : bound) {
         SCOPED_TRACE(b.Size);
-        spec.BoundRva = b.Rva;
-        spec.BoundSize = b.Size;
-        const TTestImage img = BuildTestImage(spec);
+        layout.BoundRva = b.Rva;
+        layout.BoundSize = b.Size;
+        const TTestImage img = BuildTestImage(layout);
         const TPatchRun run = Patch(img.Bytes);
         EXPECT_EQ(run.Status, 0);
         EXPECT_EQ(run.Text, Found(img.DllNames[0]) + "  -> rewritten to KERNXP32.dll\n" +
@@ -146,7 +146,7 @@ TEST(ImportPatchWalk, VersionsBoundImportsAndChecksum)
 // the bytes where it would stand belong to the section table and stay.
 TEST(ImportPatchWalk, ShortDirectoryTableHasNoBoundImportEntry)
 {
-    TTestImage img = BuildTestImage(Spec({{"KERNEL32.dll", {"GetTickCount"}, {}, false}}));
+    TTestImage img = BuildTestImage(Layout({{"KERNEL32.dll", {"GetTickCount"}, {}, false}}));
     img.Put32(img.Nt + 0x18 + 108, 11); // NumberOfRvaAndSizes
     img.Put32(img.Nt + 0xE0, 0x111);
     const TPatchRun run = Patch(img.Bytes);
@@ -161,7 +161,7 @@ TEST(ImportPatchWalk, ShortDirectoryTableHasNoBoundImportEntry)
 TEST(ImportPatchWalk, SharedNameIsRenamedOnce)
 {
     TTestImage img = BuildTestImage(
-        Spec({{"KERNEL32.dll", {"GetTickCount"}, {}, false}, {"other.dll", {"Sleep"}, {}, false}}));
+        Layout({{"KERNEL32.dll", {"GetTickCount"}, {}, false}, {"other.dll", {"Sleep"}, {}, false}}));
     img.Put32(img.Descriptors + 20 + 12, img.Get32(img.Descriptors + 12));
     const TPatchRun run = Patch(img.Bytes);
     EXPECT_EQ(run.Status, 0);
@@ -215,7 +215,7 @@ TEST(ImportPatchWalk, ErrorsLeaveTheBufferAsItWas)
     for (const TPatchErrorCase& c : cases) {
         SCOPED_TRACE(c.Label);
         TTestImage img = BuildTestImage(
-            Spec({{"KERNEL32.dll", {"GetTickCount"}, {}, false}, {"user32.dll", {"MessageBoxA"}, {}, false}}));
+            Layout({{"KERNEL32.dll", {"GetTickCount"}, {}, false}, {"user32.dll", {"MessageBoxA"}, {}, false}}));
         c.Break(img);
         std::string message = c.Message;
         if (message.empty()) { // the name's file offset is part of the text

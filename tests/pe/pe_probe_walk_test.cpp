@@ -52,11 +52,11 @@ const char* const kAllResolve = ">>> All imports resolve. The load failure is el
 const char* const kCannotLoad = ">>> This DLL cannot load here. It was built against a newer\n"
                                 ">>> Windows SDK than this OS provides.\n";
 
-TTestImageSpec Spec64(std::vector<TTestImport> imports)
+TTestImageLayout Spec64(std::vector<TTestImport> imports)
 {
-    TTestImageSpec spec;
-    spec.Imports = std::move(imports);
-    return spec;
+    TTestImageLayout layout;
+    layout.Imports = std::move(imports);
+    return layout;
 }
 
 } // namespace
@@ -82,7 +82,7 @@ TEST(ImportProbeWalk, PtrFollowsTheSectionTable)
 
 struct TReportCase {
     const char* Label;
-    TTestImageSpec Spec;
+    TTestImageLayout Layout;
     TProbeStyle Style;
     int Status;
     std::string Expected;
@@ -90,16 +90,16 @@ struct TReportCase {
 
 TEST(ImportProbeWalk, Reports)
 {
-    TTestImageSpec pe32 = Spec64({{"KERNEL32.dll", {"GetTickCount", "CreateFile2"}, {7}, false}});
+    TTestImageLayout pe32 = Spec64({{"KERNEL32.dll", {"GetTickCount", "CreateFile2"}, {7}, false}});
     pe32.Pe64 = false;
     pe32.Machine = 0x014C;
     pe32.SubsystemMajor = 4;
     pe32.SubsystemMinor = 0;
-    TTestImageSpec other = Spec64({{"KERNEL32.dll", {"GetTickCount"}, {}, false}});
+    TTestImageLayout other = Spec64({{"KERNEL32.dll", {"GetTickCount"}, {}, false}});
     other.Machine = 0x01C4;
     other.SubsystemMajor = 6;
     other.SubsystemMinor = 0;
-    TTestImageSpec noTable = Spec64({{"KERNEL32.dll", {"GetTickCount"}, {}, false}});
+    TTestImageLayout noTable = Spec64({{"KERNEL32.dll", {"GetTickCount"}, {}, false}});
     noTable.ImportDirectory = false;
 
     const TReportCase cases[] = {
@@ -144,7 +144,7 @@ TEST(ImportProbeWalk, Reports)
     };
     for (const TReportCase& c : cases) {
         SCOPED_TRACE(c.Label);
-        const TTestImage img = BuildTestImage(c.Spec);
+        const TTestImage img = BuildTestImage(c.Layout);
         const TProbeRun run = Probe(img.Bytes, c.Style);
         EXPECT_EQ(run.Status, c.Status);
         EXPECT_EQ(run.Text, c.Expected);

@@ -1,6 +1,7 @@
 // The platform-free rules of VST2 hosting; runs natively (with sanitizers)
 // and under Wine.
 
+#include "AllocationCounter.h"
 #include "VSTPlugCore.h"
 
 #include <gtest/gtest.h>
@@ -14,31 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-// Counts every allocation through operator new of this program, so that a test
-// can show that a stretch of code allocates nothing. The replacements pair
-// malloc with free, which the compiler cannot see through.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-std::atomic<long> gNewCalls{0};
-}
-void* operator new(std::size_t size)
-{
-    ++gNewCalls;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -604,7 +580,7 @@ TEST(TVstEventQueue, StopsAllocatingOnceWarmAndTheListOnlyGrows)
 
     std::vector<const void*> again;
     again.reserve(64);
-    const long before = gNewCalls.load();
+    const long before = static_cast<long>(AllocationCount());
     for (int round = 0; round < 5; ++round) {
         for (int i = 0; i < 40; ++i)
             queue.QueueNote(true, 100, 40.0f + static_cast<float>(i), 0, false, i);
@@ -615,7 +591,7 @@ TEST(TVstEventQueue, StopsAllocatingOnceWarmAndTheListOnlyGrows)
             again.push_back(slots[i]);
         queue.ReleaseList();
     }
-    EXPECT_EQ(gNewCalls.load(), before) << "a warm block allocated";
+    EXPECT_EQ(static_cast<long>(AllocationCount()), before) << "a warm block allocated";
     EXPECT_EQ(again, first) << "the copies were not reused";
 
     block(3);

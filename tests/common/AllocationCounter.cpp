@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <new>
 
+// malloc with free, which the compiler cannot see through.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace {
 std::atomic<std::size_t> g_allocations{0};
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Counts every allocation of the program through the global operator new, so
-// that a benchmark can show that its measured path allocates nothing.
+// that a benchmark or a test can show that a path allocates nothing.
 
 #include <atomic>
 #include <cstddef>
