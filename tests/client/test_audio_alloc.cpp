@@ -1,0 +1,90 @@
+// A warm audio block allocates nothing: the bridge's block handling, the VST2
+// event list and the plugin's answer events, with the real VST2 plugin class
+// and our instrument fixture.
+
+#include "AllocationCounter.h"
+#include "AudioBridge.h"
+#include "VSTPlug.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Routes the plugin's MIDI into the bridge's outgoing queue, as the bridge's
+// own host object does.
+class TQueueingHost : public TBaseAudioPluginHost {
+public:
+    explicit TQueueingHost(TBridgeAudio& audio) : Audio(audio) {}
+    void MidiOut(std::int32_t Msg, bool) override
+    {
+        TBridgeEvent e;
+        std::memset(&e, 0, sizeof(e));
+        e.Value1 = Msg;
+        Audio.QueueEvent(e);
+    }
+    TBridgeAudio& Audio;
+};
+
+} // namespace
+
+TEST(AudioPath, WarmBlocksAllocateNothing)
+{
+    TBridgeAudio audio;
+    TQueueingHost host(audio);
+    TPluginDescription d{};
+    const std::string path = std::string(PELORIN_BUILD_DIR) + "/fixtures/vst2_synth.dll";
+    std::strncpy(d.FileName, path.c_str(), sizeof(d.FileName) - 1);
+    const TPluginSettings settings{44100, 512, 120.0, 16, 4, 24};
+    TVSTPlugin plugin(&host, &d, settings, 0);
+    ASSERT_TRUE(plugin.IsValid);
+    plugin.UpdateInfo();
+    plugin.SetActive(true);
+
+    const int frames = 512;
+    std::int32_t channels = 0;
+    for (std::int32_t i = 0; i < plugin.NumOutputBuses; ++i)
+        channels += plugin.OutputBuses[i].Channels;
+    std::vector<std::uint8_t> block(sizeof(TProcessBlock) + static_cast<std::size_t>(channels) * frames * 4 + 64 * 44);
+    auto& head = *reinterpret_cast<TProcessBlock*>(block.data());
+    head.Header.SampleRate = 44100;
+    head.Header.BlockSize = 512;
+    head.Header.Tempo = 120.0;
+    head.Header.TimeFormat = {16, 4, 24};
+    head.Header.ProcessFlags = 0x200;
+    head.Header.Transport = kTransportPlaying;
+    head.Frames = frames;
+    head.EventOffset = static_cast<std::int32_t>(block.size() - 64 * 44);
+
+    auto run = [&](int blocks, int& returned) {
+        for (int b = 0; b < blocks; ++b) {
+            auto* events = reinterpret_cast<TBridgeEvent*>(block.data() + head.EventOffset);
+            for (int i = 0; i < 4; ++i) {
+                std::memset(&events[i], 0, sizeof(TBridgeEvent));
+                events[i].Type = kEventMidi;
+                events[i].DeltaFrames = i * 100;
+                events[i].Value1 = (i % 2 == 0 ? 0x90 : 0x80) | ((60 + b % 12) << 8) | (100 << 16);
+            }
+            head.EventCount = 4;
+            head.Header.SongPosition = b * frames;
+            std::int64_t size = static_cast<std::int64_t>(block.size());
+            ASSERT_TRUE(audio.Process(&plugin, 0, block.data(), size, size));
+            returned += head.EventCount;
+        }
+    };
+    int warmReturned = 0;
+    run(8, warmReturned); // warm-up: pools and buffers reach their sizes
+    ASSERT_GT(warmReturned, 0) << "the instrument answers with MIDI";
+
+    int returned = 0;
+    const std::size_t before = AllocationCount();
+    run(200, returned);
+    const std::size_t allocations = AllocationCount() - before;
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(returned, 200 * 4) << "every note came back an octave higher";
+    plugin.SetActive(false);
+}
