@@ -279,29 +279,36 @@ bool TBridgeClientCore::LoadPlugin() // [main thread]
     }
     TLoadRequest request = ReadLoadRequest(*load);          // 3
     Host.Log("1", 0, 0);
-    std::unique_ptr<TBaseAudioPlugin> plugin;               // 4
+    std::unique_ptr<TBaseAudioPlugin> created;              // 4
     switch (request.Description.Kind) {
     case kKindVst2:
     case kKindVst2Alt:
-        plugin = std::make_unique<TVSTPlugin>(&Host, &request.Description, request.Settings,
-                                              request.Description.ShellId);
+        created = std::make_unique<TVSTPlugin>(&Host, &request.Description, request.Settings,
+                                               request.Description.ShellId);
         break;
     default:
         break; // VST3 modules and unknown kinds load nothing in this build
     }
+    // From here on the plugin is the loaded one: what it reports while it is
+    // described reaches the host object with the plugin in place.
+    PluginPtr = std::move(created);
     Host.Log("2", 0, 0);
     TDescriptionWriter writer(block);
     writer.Clear();                                         // 5
-    if (plugin && !plugin->IsValid) {                       // 6
+    if (PluginPtr && !PluginPtr->IsValid) {                 // 6
         Host.Log("NOT Plugin.IsValid", 0, 0);
-        plugin.reset();
+        PluginPtr.reset();
     }
+    TBaseAudioPlugin* plugin = PluginPtr.get();
     if (plugin) {                                           // 7
         plugin->UpdateInfo();
-        writer.UpdateIdentity(plugin.get());
-        writer.UpdateKeyNames(plugin.get());
-        Host.Log("3", 0, 0);
-        DescribeAll(plugin.get());
+        writer.UpdateIdentity(plugin);
+        writer.UpdateKeyNames(plugin);
+        char stage[96];
+        std::snprintf(stage, sizeof(stage), "3 - size=%d - pluginstate=%p", static_cast<int>(sizeof(TDescriptionBlock)),
+                      static_cast<void*>(plugin));
+        Host.Log(stage, 0, 0);
+        DescribeAll(plugin);
         writer.SetShellFlag(plugin->IsShell);
         Host.Log("4", 0, 0);
         if (plugin->IsShell) {
@@ -309,16 +316,15 @@ bool TBridgeClientCore::LoadPlugin() // [main thread]
             WriteShellList(*load, plugin->ShellPlugins);
         }
         Host.Log("5", 0, 0);
-        Audio.PrepareBuffers(plugin.get(), 0, (plugin->PluginFlags & kPluginAlways) == 0);
+        Audio.PrepareBuffers(plugin, 0, (plugin->PluginFlags & kPluginAlways) == 0);
     }
     request.ShellList.reset();                              // 8
     Host.Log("6", 0, 0);
     if (plugin)                                             // 9
-        DescribeAll(plugin.get());
+        DescribeAll(plugin);
     Host.Log("7", 0, 0);
     RestoreFPUState();                                      // 10
     const bool loaded = plugin != nullptr;
-    PluginPtr = std::move(plugin);
     char line[64];
     std::snprintf(line, sizeof(line), "Finished (LoadPlugin) - result=%d", loaded ? 1 : 0);
     Host.Log(line, 0, -1);

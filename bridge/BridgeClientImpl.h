@@ -47,4 +47,8 @@ struct TBridgeClient::TImpl {
     std::unique_ptr<TSharedMemoryIntf> Channel;
     HWND EditorParent = nullptr;
     DWORD LastPeerCheck = 0;
+    // Set once the channel's threads are stopping: a channel thread whose
+    // command raised waits for it, so that the host gets no reply for that
+    // command and learns of the end through the closed channel.
+    TOwnedHandle Ending{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };

@@ -42,8 +42,10 @@ TBridgeClient::TImpl::~TImpl()
         FreeWindowInstance(EditorParent);
     // No command may run any more once the plugin goes.
     Channel->StopThreads();
-    Core.reset(); // frees the plugin
+    SetEvent(Ending.Get());
+    Core->FreePlugin();
     Channel.reset(); // posts 0xFF000002 while still connected
+    Core.reset();    // buffers, outgoing events, the host object and the state stream
 }
 
 void TBridgeClient::TImpl::RegisterCommands()
@@ -76,6 +78,10 @@ std::int32_t TBridgeClient::TImpl::ShareCommand(std::uint32_t code, std::int32_t
         HostLog(line);
         if (Owner.OnException)
             Owner.OnException(Owner, ex);
+        // Off the main thread the process ends from the main thread; until
+        // then this command stays unanswered.
+        if (Channel && GetCurrentThreadId() != Channel->WindowThreadId())
+            WaitForSingleObject(Ending.Get(), INFINITE);
         return 0;
     }
 }

@@ -128,6 +128,10 @@ private:
 
 void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD) // [main thread]
 {
+    // A posted end request can be lost in a modal loop (a plugin's dialog);
+    // the timer keeps running there and ends the process all the same.
+    if (g_endRequested.load())
+        EndProcessNow(g_endLine);
     if (!g_client)
         return;
     try {
@@ -189,7 +193,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const std::vector<std::wstring> args = CommandLineArguments();
     const TBridgeCommandLineParams params = ParseBridgeCommandLine(args, CallSetProcessDPIAware);
     if (!params.IsValid()) {
-        MessageBoxW(nullptr, kStandaloneText, L"pelorin", MB_OK);
+        MessageBoxW(nullptr, kStandaloneText, L"pelorin", MB_OK | MB_ICONERROR);
         return 0;
     }
 

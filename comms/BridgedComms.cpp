@@ -278,7 +278,7 @@ void TShare::FollowChannelSize()
     if (size != Size()) {
         try {
             SetSize(size);
-        } catch (const Exception& e) {
+        } catch (const std::exception& e) { // a mapping or allocation failure leaves the channel without a block
             block_.reset();
             viewBytes_ = 0;
             owner_->Log(FormatLine("  Exception \"%s\" (TShare.SetSize - channel=%d)", e.what(),
@@ -423,6 +423,7 @@ TSharedMemoryIntf::TSharedMemoryIntf(const std::wstring& baseName, TEvents event
       windowThreadId_(GetCurrentThreadId())
 {
     BridgedPlugCommandMessage();
+    Avrt(); // the optional scheduler interface is looked up once, at start-up
 
     // The channel window: a hidden utility window of this thread.
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -611,7 +612,9 @@ bool TSharedMemoryIntf::SendCommandFull(std::uint32_t code, std::int64_t& result
         result = 0;
         text.clear();
         return false;
-    } catch (const Exception& e) {
+    } catch (const std::exception& e) {
+        // Any failure of the exchange (a mapping error, a lock or allocation
+        // failure) fails this command only.
         Log(FormatLine("  Exception \"%s\" (SendCommandFull - command=%.8X)", e.what(), code), true);
         return false;
     }

@@ -36,8 +36,10 @@ void TSharedMemory::Open()
         throw Exception("TSharedMemory.create handle error");
     mapping_.Reset(h);
     view_ = MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, 0);
-    if (view_ == nullptr)
+    if (view_ == nullptr) {
+        mapping_.Reset(); // a block is open with both or neither
         throw Exception("TFileMapping map view error");
+    }
 }
 
 void TSharedMemory::Close()
