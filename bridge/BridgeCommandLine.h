@@ -28,3 +28,8 @@ std::int32_t ParseDecimalOrZero(const std::wstring& s);
 // the next argument whatever it looks like; the last occurrence wins.
 TBridgeCommandLineParams ParseBridgeCommandLine(const std::vector<std::wstring>& args,
                                                 const std::function<void()>& onDpiAware = {});
+
+#if defined(_WIN32)
+// The arguments of this process's command line, without the program name.
+std::vector<std::wstring> ProcessArguments();
+#endif

@@ -7,7 +7,6 @@
 #include "FPUState.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -27,19 +26,6 @@ std::unique_ptr<TBridgeClient> g_client; // [main thread]
 UINT_PTR g_timer = 0;                    // [main thread]
 std::atomic<bool> g_endRequested{false};
 std::string g_endLine; // written once, by the first end request, before it is posted
-
-std::vector<std::wstring> CommandLineArguments()
-{
-    std::vector<std::wstring> args;
-    int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (argv == nullptr)
-        return args;
-    for (int i = 1; i < count; ++i)
-        args.emplace_back(argv[i]);
-    LocalFree(argv);
-    return args;
-}
 
 std::string ToAnsi(const std::wstring& s)
 {
@@ -190,7 +176,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     g_mainThreadId = GetCurrentThreadId();
     RestoreFPUState();
 
-    const std::vector<std::wstring> args = CommandLineArguments();
+    const std::vector<std::wstring> args = ProcessArguments();
     const TBridgeCommandLineParams params = ParseBridgeCommandLine(args, CallSetProcessDPIAware);
     if (!params.IsValid()) {
         MessageBoxW(nullptr, kStandaloneText, L"pelorin", MB_OK | MB_ICONERROR);

@@ -13,14 +13,8 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::wstring> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
-    LocalFree(argv);
     // The same command line as the bridge's own.
-    const TBridgeCommandLineParams params = ParseBridgeCommandLine(args);
+    const TBridgeCommandLineParams params = ParseBridgeCommandLine(ProcessArguments());
     if (!params.IsValid())
         return 2;
     const std::wstring& name = params.Name;
