@@ -37,6 +37,8 @@ public:
     TExceptionEvent OnException;
 
     struct TImpl;
+    // The insides (BridgeClientImpl.h), for the client's own units and its tests.
+    TImpl& Impl() { return *impl_; }
 
 private:
     std::unique_ptr<TImpl> impl_;
