@@ -17,5 +17,5 @@ if [ -n "$missing" ]; then
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q >/dev/null
-  $SUDO apt-get install -y -q --no-install-recommends $missing >/dev/null
+  $SUDO apt-get install -y -q $missing >/dev/null
 fi
