@@ -250,8 +250,9 @@ bool TBridgeAudio::Process(TBaseAudioPlugin* plugin, std::int32_t index, std::ui
         std::memcpy(Inputs[i].data(), audio + pos, n * sizeof(float));
         pos += n * sizeof(float);
     }
-    for (auto& out : Outputs)
-        std::fill(out.begin(), out.end(), 0.0f);
+    // Only the samples the plugin works on this block need clearing.
+    for (std::size_t i = 0; i < Outputs.size(); ++i)
+        std::fill_n(Outputs[i].begin(), chunk(plugin->OutputBuses, plugin->NumOutputBuses, i), 0.0f);
     if (busMode)
         plugin->ProcessBuses(InputPointers.data(), OutputPointers.data(), block.Frames);
     else

@@ -4,6 +4,7 @@
 
 #include "AllocationCounter.h"
 #include "AudioBridge.h"
+#include "ProcessBlockBuilder.h"
 #include "VSTPlug.h"
 
 #include <gtest/gtest.h>
@@ -49,16 +50,8 @@ TEST(AudioPath, WarmBlocksAllocateNothing)
     std::int32_t channels = 0;
     for (std::int32_t i = 0; i < plugin.NumOutputBuses; ++i)
         channels += plugin.OutputBuses[i].Channels;
-    std::vector<std::uint8_t> block(sizeof(TProcessBlock) + static_cast<std::size_t>(channels) * frames * 4 + 64 * 44);
+    std::vector<std::uint8_t> block = BuildProcessBlock(0, channels, frames, 64);
     auto& head = *reinterpret_cast<TProcessBlock*>(block.data());
-    head.Header.SampleRate = 44100;
-    head.Header.BlockSize = 512;
-    head.Header.Tempo = 120.0;
-    head.Header.TimeFormat = {16, 4, 24};
-    head.Header.ProcessFlags = 0x200;
-    head.Header.Transport = kTransportPlaying;
-    head.Frames = frames;
-    head.EventOffset = static_cast<std::int32_t>(block.size() - 64 * 44);
 
     auto run = [&](int blocks, int& returned) {
         for (int b = 0; b < blocks; ++b) {

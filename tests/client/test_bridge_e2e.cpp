@@ -3,6 +3,7 @@
 
 #include "BridgeHost.h"
 #include "BridgeLayouts.h"
+#include "ProcessBlockBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -86,23 +87,9 @@ std::string Field(const char* f, std::size_t n)
     return std::string(f, z ? static_cast<const char*>(z) - f : n);
 }
 
-// A per-channel audio block for channels in and out.
 std::vector<std::uint8_t> Block(int inChannels, int outChannels, int frames, int events = 16)
 {
-    std::vector<std::uint8_t> d(sizeof(TProcessBlock) + static_cast<std::size_t>(inChannels + outChannels) * frames * 4 +
-                                static_cast<std::size_t>(events) * 44);
-    auto& h = *reinterpret_cast<TProcessBlock*>(d.data());
-    h.Header.SampleRate = 44100;
-    h.Header.BlockSize = 512;
-    h.Header.Tempo = 120.0;
-    h.Header.TimeFormat = {16, 4, 24};
-    h.Header.ProcessFlags = 0x200;
-    h.Header.InputBusActive[0] = 0xFF;
-    h.Header.OutputBusActive[0] = 0xFF;
-    h.Header.Transport = kTransportPlaying;
-    h.Frames = frames;
-    h.EventOffset = static_cast<std::int32_t>(sizeof(TProcessBlock) + static_cast<std::size_t>(inChannels + outChannels) * frames * 4);
-    return d;
+    return BuildProcessBlock(inChannels, outChannels, frames, events);
 }
 
 bool Process(TSession& s, std::vector<std::uint8_t>& d, std::int64_t sent)
