@@ -3,10 +3,11 @@
 # /dev/null (Wine's services inherit the standard output of the first Wine
 # process; left attached, ctest would wait on them). Call winenv_stop at the end.
 #
-# Set PELORIN_WINEPREFIX to reuse a prefix between runs.
+# Set PELORIN_WINEPREFIX to reuse a prefix between runs; by default every
+# checkout gets a prefix of its own, so two checkouts can test at once.
 
 winenv_start() {
-  : "${PELORIN_WINEPREFIX:=${TMPDIR:-/tmp}/pelorin-wine-$(id -u)}"
+  : "${PELORIN_WINEPREFIX:=${TMPDIR:-/tmp}/pelorin-wine-$(id -u)-$(pwd | cksum | cut -d' ' -f1)}"
   export WINEPREFIX="$PELORIN_WINEPREFIX"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -23,6 +24,10 @@ winenv_start() {
 
   wineserver -p </dev/null >/dev/null 2>&1
   /usr/lib/wine/wine64 wineboot -u </dev/null >/dev/null 2>&1 || true
+  # A process that dies of an unhandled fault would otherwise hang in the
+  # crash dialog until someone closes it.
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+    /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 || true
 }
 
 winenv_stop() {
