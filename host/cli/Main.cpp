@@ -7,6 +7,7 @@
 #include "BridgeLayouts.h"
 #include "MidiInput.h"
 #include "WavFile.h"
+#include "WavePlot.h"
 
 #include <windows.h>
 
@@ -33,13 +34,14 @@ const char kUsage[] =
     "  --save-state <file> save the plugin's state after processing\n"
     "  --load-state <file> load a state into the plugin before processing\n"
     "  --shell-id <id>     the sub-plugin of a shell to load\n"
+    "  --plot <file.png>   draw the input and output waveforms and their levels\n"
     "  --quiet             no description, only errors and the summary\n";
 
 struct TOptions {
     std::string Plugin;
     std::string Kind;
     std::string Bridge;
-    std::string In, Out, Midi, SaveState, LoadState;
+    std::string In, Out, Midi, SaveState, LoadState, Plot;
     double ToneSeconds = 0;
     std::int32_t Rate = 44100;
     std::int32_t Block = 512;
@@ -78,6 +80,7 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
         else if (a == "--midi") o.Midi = value();
         else if (a == "--save-state") o.SaveState = value();
         else if (a == "--load-state") o.LoadState = value();
+        else if (a == "--plot") o.Plot = value();
         else if (a == "--tone") o.ToneSeconds = number(0.001, 3600);
         else if (a == "--rate") o.Rate = static_cast<std::int32_t>(number(8000, 384000));
         else if (a == "--block") o.Block = static_cast<std::int32_t>(number(1, 65536));
@@ -375,6 +378,16 @@ int main(int argc, char** argv)
                         "peak %.4f, rms %.4f, %zu MIDI events sent, %zu MIDI events and %d sysex received\n",
                         frames, (frames + o.Block - 1) / o.Block, o.Block, rate, static_cast<unsigned long>(ms), nIn,
                         nOut, peak, rms, nextMidi, midiOut, counters.Sysex.load());
+            if (!o.Plot.empty()) {
+                std::vector<TPlotTrack> tracks;
+                if (input.Frames() > 0)
+                    tracks.push_back({"Input", input.Channels});
+                tracks.push_back({"Output", output.Channels});
+                const std::vector<std::uint8_t> png = EncodePng(RenderWavePlot(tracks, rate));
+                if (png.empty() || !WriteFileBytes(o.Plot, png))
+                    Fail("cannot write " + o.Plot);
+                std::printf("Wrote %s\n", o.Plot.c_str());
+            }
             if (!o.Out.empty()) {
                 if (!WriteFileBytes(o.Out, BuildFloatWav(output)))
                     Fail("cannot write " + o.Out);

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -143,4 +145,61 @@ TEST(CommandLineHost, PlaysMidiIntoTheInstrument)
     ASSERT_EQ(r.ExitCode, 0u) << r.Out;
     EXPECT_NE(r.Out.find("2 MIDI events sent, 2 MIDI events and"), std::string::npos) << r.Out;
     DeleteFileA(midiPath.c_str());
+}
+
+TEST(CommandLineHost, TheExampleChainSoundsAndIsDrawn)
+{
+    // The main job's two steps: the example instrument plays the arpeggio,
+    // its output goes through the example echo; both are drawn.
+    const std::string synthWav = Temp("synth.wav"), synthPng = Temp("synth.png");
+    const std::string echoWav = Temp("echo.wav"), echoPng = Temp("echo.png");
+    TRun synth = RunHost("--quiet --block 256 --midi \"" + kBuild + "/../../examples/arpeggio.txt\" --out \"" +
+                         synthWav + "\" --plot \"" + synthPng + "\" \"" + kBuild + "/examples/ExampleSynth.dll\"");
+    ASSERT_EQ(synth.ExitCode, 0u) << synth.Out;
+    TRun echo = RunHost("--quiet --in \"" + synthWav + "\" --out \"" + echoWav + "\" --plot \"" + echoPng + "\" \"" +
+                        kBuild + "/examples/ExampleEcho.dll\"");
+    ASSERT_EQ(echo.ExitCode, 0u) << echo.Out;
+
+    auto load = [](const std::string& path) {
+        std::vector<std::uint8_t> bytes;
+        TWavData w;
+        std::string err;
+        EXPECT_TRUE(ReadFileBytes(path, bytes) && ParseWav(bytes, w, err)) << path << ": " << err;
+        return w;
+    };
+    const TWavData dry = load(synthWav), wet = load(echoWav);
+    ASSERT_EQ(dry.Channels.size(), 2u);
+    ASSERT_EQ(wet.Channels.size(), 2u);
+    ASSERT_EQ(dry.Frames(), wet.Frames());
+    // Windowed RMS of one channel around a time in seconds.
+    auto rms = [](const TWavData& w, int channel, double at) {
+        const std::size_t from = static_cast<std::size_t>(at * w.SampleRate);
+        double sum = 0;
+        for (std::size_t f = from; f < from + 2048 && f < w.Frames(); ++f)
+            sum += static_cast<double>(w.Channels[channel][f]) * w.Channels[channel][f];
+        return std::sqrt(sum / 2048);
+    };
+    // The instrument sounds while the notes play, not clipped, and is silent
+    // at the end, after the chord's release.
+    double peak = 0;
+    for (const auto& c : dry.Channels)
+        for (float v : c)
+            peak = std::max(peak, std::fabs(static_cast<double>(v)));
+    EXPECT_GT(peak, 0.1);
+    EXPECT_LT(peak, 1.0);
+    EXPECT_GT(rms(dry, 0, 1.0), 0.02);
+    EXPECT_GT(rms(dry, 1, 5.0), 0.02);
+    const double endTime = static_cast<double>(dry.Frames()) / dry.SampleRate - 0.1;
+    EXPECT_LT(rms(dry, 0, endTime), 1e-4);
+    // The echo changes the sound and carries it past the instrument's end.
+    EXPECT_GT(rms(wet, 1, endTime - 0.3), rms(dry, 1, endTime - 0.3) + 1e-3);
+
+    for (const std::string& png : {synthPng, echoPng}) {
+        std::vector<std::uint8_t> bytes;
+        ASSERT_TRUE(ReadFileBytes(png, bytes)) << png;
+        ASSERT_GT(bytes.size(), 1000u);
+        EXPECT_EQ(0, std::memcmp(bytes.data(), "\x89PNG", 4));
+    }
+    for (const std::string& f : {synthWav, synthPng, echoWav, echoPng})
+        DeleteFileA(f.c_str());
 }
