@@ -88,3 +88,21 @@ function(pelorin_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
+
+# Debian's header-only libraries (CLI11, nlohmann-json, stb) live directly
+# under /usr/include, which the cross compilers must not search (it holds the
+# build machine's own C library headers). A folder of links to just those
+# three serves every build: link pelorin_thirdparty and include them as
+# <CLI/CLI.hpp>, <nlohmann/json.hpp>, <stb/stb_image_write.h>.
+set(PELORIN_THIRDPARTY_INCLUDE "${CMAKE_BINARY_DIR}/thirdparty-include")
+file(MAKE_DIRECTORY "${PELORIN_THIRDPARTY_INCLUDE}")
+foreach(lib IN ITEMS CLI nlohmann stb)
+  if(NOT EXISTS "/usr/include/${lib}")
+    message(FATAL_ERROR "/usr/include/${lib} is missing (scripts/setup.sh installs it)")
+  endif()
+  if(NOT EXISTS "${PELORIN_THIRDPARTY_INCLUDE}/${lib}")
+    file(CREATE_LINK "/usr/include/${lib}" "${PELORIN_THIRDPARTY_INCLUDE}/${lib}" SYMBOLIC)
+  endif()
+endforeach()
+add_library(pelorin_thirdparty INTERFACE)
+target_include_directories(pelorin_thirdparty SYSTEM INTERFACE "${PELORIN_THIRDPARTY_INCLUDE}")

@@ -427,13 +427,19 @@ TSharedMemoryIntf::TSharedMemoryIntf(const std::wstring& baseName, TEvents event
 
     // The channel window: a hidden utility window of this thread.
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW wc = {};
-    if (!GetClassInfoW(instance, kChannelWindowClass, &wc)) {
-        wc = WNDCLASSW{};
-        wc.lpfnWndProc = &TSharedMemoryIntf::WindowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kChannelWindowClass;
-        RegisterClassW(&wc);
+    {
+        // One process may open several channels from several threads at once
+        // (a host running many bridges): the class is registered once.
+        static std::mutex classLock;
+        const std::lock_guard<std::mutex> hold(classLock);
+        WNDCLASSW wc = {};
+        if (!GetClassInfoW(instance, kChannelWindowClass, &wc)) {
+            wc = WNDCLASSW{};
+            wc.lpfnWndProc = &TSharedMemoryIntf::WindowProc;
+            wc.hInstance = instance;
+            wc.lpszClassName = kChannelWindowClass;
+            RegisterClassW(&wc);
+        }
     }
     window_.Reset(CreateWindowExW(WS_EX_TOOLWINDOW, kChannelWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   instance, nullptr));

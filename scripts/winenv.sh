@@ -28,6 +28,11 @@ winenv_start() {
   # crash dialog until someone closes it.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
     /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 || true
+  # Nor does it wait while a debugger writes its report (seconds under load):
+  # with no debugger set, a process that faults ends at once, as a crashed
+  # plugin host does for its peer.
+  /usr/lib/wine/wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+    /t REG_SZ /d '' /f </dev/null >/dev/null 2>&1 || true
 }
 
 winenv_stop() {

@@ -2,12 +2,16 @@
 
 #include <imagehlp.h>
 
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 namespace {
 
+// Handle is published last (release) and read first (acquire), so a window
+// procedure that finds its handle also finds the callback stored before it.
 struct TWindowInstanceSlot {
-    HWND Handle;
+    std::atomic<HWND> Handle;
     TWindowInstanceCallback Callback;
 };
 
@@ -15,6 +19,10 @@ struct TWindowInstanceSlot {
 const HWND kReservedHandle = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFFFFFF));
 
 TWindowInstanceSlot g_windowInstances[kWindowInstanceSlots] = {};
+// Several threads of one process may create and free window instances at
+// once (a host running many bridges): slot reservation and the class
+// registration happen under this lock.
+std::mutex g_windowInstanceLock;
 
 bool EnsureWindowClass(HINSTANCE instance)
 {
@@ -25,7 +33,7 @@ bool EnsureWindowClass(HINSTANCE instance)
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = instance;
     wc.lpszClassName = kWindowInstanceClassName;
-    return RegisterClassW(&wc) != 0;
+    return RegisterClassW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 } // namespace
@@ -33,19 +41,24 @@ bool EnsureWindowClass(HINSTANCE instance)
 HWND CreateWindowInstance(TWindowInstanceCallback callback) // [window thread]
 {
     TWindowInstanceSlot* slot = nullptr;
-    for (auto& s : g_windowInstances) {
-        if (s.Handle == nullptr) {
-            slot = &s;
-            break;
-        }
-    }
-    if (slot == nullptr)
-        return nullptr; // table full: no window is created
-    slot->Handle = kReservedHandle;
-
     HINSTANCE instance = GetModuleHandleW(nullptr);
+    bool registered = false;
+    {
+        const std::lock_guard<std::mutex> hold(g_windowInstanceLock);
+        for (auto& s : g_windowInstances) {
+            if (s.Handle.load(std::memory_order_relaxed) == nullptr) {
+                slot = &s;
+                break;
+            }
+        }
+        if (slot == nullptr)
+            return nullptr; // table full: no window is created
+        slot->Handle.store(kReservedHandle, std::memory_order_relaxed);
+        registered = EnsureWindowClass(instance);
+    }
+
     HWND wnd = nullptr;
-    if (EnsureWindowClass(instance)) {
+    if (registered) {
         wnd = CreateWindowExW(WS_EX_TOOLWINDOW, kWindowInstanceClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                               instance, nullptr);
     }
@@ -53,14 +66,14 @@ HWND CreateWindowInstance(TWindowInstanceCallback callback) // [window thread]
         SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowInstanceProc));
         slot->Callback = callback;
     }
-    slot->Handle = wnd; // 0 frees the slot again
+    slot->Handle.store(wnd, std::memory_order_release); // 0 frees the slot again
     return wnd;
 }
 
 LRESULT CALLBACK WindowInstanceProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     for (const auto& s : g_windowInstances) {
-        if (s.Handle == wnd && wnd != nullptr)
+        if (wnd != nullptr && s.Handle.load(std::memory_order_acquire) == wnd)
             return s.Callback != nullptr ? s.Callback(wnd, msg, wParam, lParam) : 0;
     }
     return 0;
@@ -68,11 +81,14 @@ LRESULT CALLBACK WindowInstanceProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
 
 void FreeWindowInstance(HWND wnd) // [window thread]
 {
-    for (auto& s : g_windowInstances) {
-        if (s.Handle == wnd && wnd != nullptr) {
-            s.Handle = nullptr;
-            s.Callback = nullptr;
-            break;
+    {
+        const std::lock_guard<std::mutex> hold(g_windowInstanceLock);
+        for (auto& s : g_windowInstances) {
+            if (wnd != nullptr && s.Handle.load(std::memory_order_relaxed) == wnd) {
+                s.Callback = nullptr;
+                s.Handle.store(nullptr, std::memory_order_release);
+                break;
+            }
         }
     }
     DestroyWindow(wnd);

@@ -6,6 +6,7 @@
 #include "BridgeHost.h"
 #include "BridgeLayouts.h"
 #include "MidiInput.h"
+#include "Scan.h"
 #include "WavFile.h"
 #include "WavePlot.h"
 
@@ -23,6 +24,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 const char kUsage[] =
     "usage: pelorin-host [options] <plugin module>\n"
+    "       pelorin-host scan <folder>... [--json F] [-j N] [--timeout ms]   (scan --help)\n"
     "  --kind vst2|vst3    plugin format (default: vst3 for a .vst3 file, else vst2)\n"
     "  --bridge <exe>      the bridge program (default: pelorin.exe beside this program)\n"
     "  --in <file.wav>     process this file (16/24/32-bit PCM or 32-bit float)\n"
@@ -181,6 +183,8 @@ void SendOrFail(TSharedMemoryIntf& ch, std::uint32_t code, std::int64_t& result,
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "scan") == 0)
+        return RunScan(argc - 1, argv + 1);
     TOptions o;
     if (!ParseArgs(argc, argv, o)) {
         std::fputs(kUsage, stderr);

@@ -11,8 +11,8 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #pragma GCC diagnostic ignored "-Wunused-function"
 #endif
-#include <stb_easy_font.h>
-#include <stb_image_write.h>
+#include <stb/stb_easy_font.h>
+#include <stb/stb_image_write.h>
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif

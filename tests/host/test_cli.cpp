@@ -3,6 +3,8 @@
 
 #include "WavFile.h"
 
+#include <nlohmann/json.hpp>
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -202,4 +204,76 @@ TEST(CommandLineHost, TheExampleChainSoundsAndIsDrawn)
     }
     for (const std::string& f : {synthWav, synthPng, echoWav, echoPng})
         DeleteFileA(f.c_str());
+}
+
+TEST(CommandLineHost, ScanGivesARowForEveryPluginAndEveryFailure)
+{
+    // A folder as users have them: plugins, a shell, a module that is no
+    // plugin, one that hangs, one that brings its process down, and a VST3
+    // bundle folder whose module is not a VST3 plugin.
+    const std::string dir = Temp("scan");
+    const std::string fixtures = kBuild + "/fixtures/";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CreateDirectoryA((dir + "/sub").c_str(), nullptr);
+    const std::string bundle = dir + "/Fake.vst3";
+    for (const std::string& d : {bundle, bundle + "/Contents", bundle + "/Contents/x86_64-win"})
+        CreateDirectoryA(d.c_str(), nullptr);
+    const std::vector<std::pair<std::string, std::string>> copies = {
+        {"vst2_gain.dll", "gain.dll"},
+        {"vst2_synth.dll", "sub/synth.dll"},
+        {"vst2_shell.dll", "shell.dll"},
+        {"vst2_entry_nil.dll", "nil.dll"},
+        {"vst2_entry_hang.dll", "hang.dll"},
+        {"vst2_entry_threadcrash.dll", "threadcrash.dll"},
+        {"vst2_gain.dll", "Fake.vst3/Contents/x86_64-win/Fake.vst3"},
+    };
+    for (const auto& [from, to] : copies)
+        ASSERT_TRUE(CopyFileA((fixtures + from).c_str(), (dir + "/" + to).c_str(), FALSE)) << from;
+    const std::string json = Temp("scan.json");
+    TRun run = RunHost("scan \"" + dir + "\" -j 3 --timeout 8000 --json \"" + json + "\"");
+    ASSERT_EQ(run.ExitCode, 0u) << run.Out;
+    EXPECT_NE(run.Out.find("7 modules, 9 rows: 5 ok, 2 refused, 1 crashed, 1 hung, 0 failed"), std::string::npos)
+        << run.Out;
+
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(ReadFileBytes(json, bytes));
+    const nlohmann::json rows = nlohmann::json::parse(bytes.begin(), bytes.end());
+    ASSERT_TRUE(rows.is_array());
+    ASSERT_EQ(rows.size(), 9u) << rows.dump(1);
+    auto row = [&](const std::string& file, const std::string& name = "") -> nlohmann::json {
+        for (const auto& r : rows) {
+            const std::string module = r["module"];
+            if (module.size() >= file.size() && module.compare(module.size() - file.size(), file.size(), file) == 0 &&
+                (name.empty() || r.value("name", "") == name))
+                return r;
+        }
+        ADD_FAILURE() << "no row for " << file << " " << name;
+        return nlohmann::json::object();
+    };
+    const auto gain = row("gain.dll");
+    EXPECT_EQ(gain["status"], "ok");
+    EXPECT_EQ(gain["format"], "VST2");
+    EXPECT_EQ(gain["kind"], "effect");
+    EXPECT_EQ(gain["name"], "Test Gain");
+    EXPECT_EQ(gain["id"], "0x5074476E"); // "PtGn"
+    EXPECT_EQ(gain["audio_inputs"], 2);
+    EXPECT_EQ(gain["audio_outputs"], 2);
+    EXPECT_EQ(gain["parameters"], 3);
+    EXPECT_EQ(gain["programs"], 5);
+    EXPECT_EQ(gain["editor"], false);
+    const auto synth = row("synth.dll");
+    EXPECT_EQ(synth["kind"], "instrument");
+    EXPECT_EQ(synth["audio_inputs"], 0);
+    // The shell is shown as its sub-plugins, each loaded on its own.
+    for (const char* sub : {"Shell Alpha", "Shell Beta", "Shell Gamma"})
+        EXPECT_EQ(row("shell.dll", sub)["status"], "ok") << sub;
+    EXPECT_EQ(row("nil.dll")["status"], "refused");
+    EXPECT_EQ(row("hang.dll")["status"], "hung");
+    EXPECT_EQ(row("threadcrash.dll")["status"], "crashed");
+    const auto fake = row("Fake.vst3");
+    EXPECT_EQ(fake["format"], "VST3");
+    EXPECT_EQ(fake["status"], "refused");
+    // The table says the same.
+    for (const char* text : {"Test Gain", "Shell Beta", "hung", "crashed", "threadcrash.dll"})
+        EXPECT_NE(run.Out.find(text), std::string::npos) << text;
 }

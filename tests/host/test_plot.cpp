@@ -14,7 +14,7 @@
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #endif
-#include <stb_image.h>
+#include <stb/stb_image.h>
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,6 +31,38 @@ TEST(WindowInstance, EachWindowReachesItsOwnCallback)
     FreeWindowInstance(a);
     FreeWindowInstance(b);
     EXPECT_FALSE(IsWindow(a));
+}
+
+template <int N>
+LRESULT Numbered(HWND, UINT msg, WPARAM, LPARAM)
+{
+    return msg == WM_USER + 7 ? N : 0;
+}
+
+TEST(WindowInstance, ManyThreadsCreateAndFreeAtOnce)
+{
+    // A host that runs many bridges creates their channel windows from many
+    // threads: every window must exist and reach its own thread's callback.
+    const TWindowInstanceCallback callbacks[] = {Numbered<1>, Numbered<2>, Numbered<3>, Numbered<4>,
+                                                 Numbered<5>, Numbered<6>, Numbered<7>, Numbered<8>};
+    std::atomic<int> failures{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            while (!go.load())
+                std::this_thread::yield();
+            for (int i = 0; i < 30; ++i) {
+                HWND w = CreateWindowInstance(callbacks[t]);
+                if (w == nullptr || SendMessageW(w, WM_USER + 7, 0, 0) != t + 1)
+                    ++failures;
+                FreeWindowInstance(w);
+            }
+        });
+    go = true;
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 TEST(WindowInstance, FreedSlotIsReusedAndClearedSlotAnswersZero)

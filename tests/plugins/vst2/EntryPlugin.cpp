@@ -7,6 +7,10 @@
 //   ENTRY_MAINONLY   a working plugin exported only as "MAIN"
 //   ENTRY_CAPSONLY   a working plugin exported only as "VSTPLUGINMAIN", a
 //                    spelling the host does not try
+//   ENTRY_HANG       VSTPluginMain never returns
+//   ENTRY_THREADCRASH VSTPluginMain starts a thread of its own that writes
+//                    through a null pointer, and waits for it: the fault is
+//                    outside any call of the host, so the process dies
 
 #include "FixtureCommon.h"
 
@@ -15,6 +19,12 @@
 #define ENTRY_NIL 3
 #define ENTRY_MAINONLY 4
 #define ENTRY_CAPSONLY 5
+#define ENTRY_HANG 6
+#define ENTRY_THREADCRASH 7
+
+#if ENTRY_MODE == ENTRY_HANG || ENTRY_MODE == ENTRY_THREADCRASH
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -68,6 +78,30 @@ FIXTURE_EXPORT AEffect* VSTCALL MAIN(audioMasterCallback host)
 #elif ENTRY_MODE == ENTRY_CAPSONLY
 FIXTURE_EXPORT AEffect* VSTCALL VSTPLUGINMAIN(audioMasterCallback host)
 {
+    return Create(host);
+}
+#elif ENTRY_MODE == ENTRY_HANG
+FIXTURE_EXPORT AEffect* VSTCALL VSTPluginMain(audioMasterCallback host)
+{
+    RecordEntry(host);
+    for (;;)
+        Sleep(1000);
+}
+#elif ENTRY_MODE == ENTRY_THREADCRASH
+volatile int* gNowhere = nullptr;
+DWORD WINAPI Crash(void*)
+{
+    *gNowhere = 1;
+    return 0;
+}
+FIXTURE_EXPORT AEffect* VSTCALL VSTPluginMain(audioMasterCallback host)
+{
+    RecordEntry(host);
+    HANDLE thread = CreateThread(nullptr, 0, &Crash, nullptr, 0, nullptr);
+    if (thread != nullptr) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
     return Create(host);
 }
 #else
