@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -276,4 +277,7 @@ TEST(CommandLineHost, ScanGivesARowForEveryPluginAndEveryFailure)
     // The table says the same.
     for (const char* text : {"Test Gain", "Shell Beta", "hung", "crashed", "threadcrash.dll"})
         EXPECT_NE(run.Out.find(text), std::string::npos) << text;
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    DeleteFileA(json.c_str());
 }
