@@ -157,7 +157,7 @@ bool TVST3Dummy::CreateView(IEditController* Controller, const char* Name, IPlug
 // ---------------------------------------------------------------------------
 // One module
 
-TVST3InstanceInfo::TVST3InstanceInfo(const std::u16string& APath) : Path(APath)
+TVST3InstanceInfo::TVST3InstanceInfo(const std::u16string& APath) : Path(APath) // [main thread]
 {
     // No "file not found" box while the library loads.
     HMODULE module = nullptr;
@@ -195,7 +195,7 @@ TVST3InstanceInfo::TVST3InstanceInfo(const std::u16string& APath) : Path(APath)
     RestoreFPUState();
 }
 
-TVST3InstanceInfo::~TVST3InstanceInfo()
+TVST3InstanceInfo::~TVST3InstanceInfo() // [main thread]
 {
     if (IPluginFactory2* f2 = std::exchange(Factory2, nullptr))
         RunGuarded([&] { f2->release(); });
@@ -220,7 +220,7 @@ TInstanceInfoList::TInstanceInfoList()
     List.SetStoreUpperCase(true);
 }
 
-TInstanceInfoList::~TInstanceInfoList()
+TInstanceInfoList::~TInstanceInfoList() // [main thread]
 {
     while (List.Count() > 0)
         ReleaseIndex(0);
@@ -324,7 +324,7 @@ TVST3Plugin::TVST3Plugin(TAudioPluginHostIf* AHost, const TPluginDescription* AD
     Trace("Finished (TVST3Plugin.Create)", -1);
 }
 
-TVST3Plugin::~TVST3Plugin()
+TVST3Plugin::~TVST3Plugin() // [main thread]
 {
     Trace("TVST3Plugin.Destroy", 1);
     UnloadPlugin(true);
@@ -356,12 +356,15 @@ bool TVST3Plugin::Guarded(F&& Call, const char* What)
 // ---------------------------------------------------------------------------
 // Loading
 
-bool TVST3Plugin::LoadPlugin(const TPluginDescription* ADescription, const TPluginSettings& Settings)
+bool TVST3Plugin::LoadPlugin(const TPluginDescription* ADescription, const TPluginSettings& Settings) // [main thread]
 {
     Trace("TVST3Plugin.LoadPlugin", 1);
     if (ADescription == nullptr)
         return false;
     Description = *ADescription;
+    // The caller's shell list is not used for VST3 (a shell's list is built
+    // here) and does not outlive the request: no pointer to it is kept.
+    Description.ShellList = nullptr;
     SampleRate = Settings.SampleRate;
     BlockSize = Settings.BlockSize;
     Tempo = Settings.Tempo;
@@ -595,7 +598,7 @@ void TVST3Plugin::ConnectComponents()
     }
 }
 
-void TVST3Plugin::UnloadPlugin(bool Terminate)
+void TVST3Plugin::UnloadPlugin(bool Terminate) // [main thread]
 {
     // Each step on its own under the guard: a plugin that faults while it is
     // torn down still gives back everything else.
@@ -636,7 +639,7 @@ void TVST3Plugin::ReleaseModule()
 // ---------------------------------------------------------------------------
 // Description
 
-void TVST3Plugin::UpdateInfo()
+void TVST3Plugin::UpdateInfo() // [main thread]
 {
     PluginFlags = 0;
     TBaseAudioPlugin::UpdateInfo();
@@ -814,7 +817,7 @@ void TVST3Plugin::SetProcessFlags(std::int32_t Flags)
     ApplyProcessSetup();
 }
 
-void TVST3Plugin::SwitchProcessing(bool On)
+void TVST3Plugin::SwitchProcessing(bool On) // [main thread]
 {
     if (!Component || !Processor)
         return;
@@ -834,7 +837,7 @@ void TVST3Plugin::SwitchProcessing(bool On)
     RestoreFPUState();
 }
 
-void TVST3Plugin::ApplyProcessSetup()
+void TVST3Plugin::ApplyProcessSetup() // [main thread]
 {
     if (!Processor)
         return;

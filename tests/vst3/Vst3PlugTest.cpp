@@ -72,7 +72,11 @@ public:
 class TTestHost : public TBaseAudioPluginHost {
 public:
     void ShowMessage(const std::string& Text, std::uint8_t) override { Messages.push_back(Text); }
+    void ParamChanged(std::int32_t Index, float Value) override { Changes.push_back({Index, Value}); }
+    void LatencyChanged(std::int32_t) override { ++LatencyChanges; }
     std::vector<std::string> Messages;
+    std::vector<std::pair<std::int32_t, float>> Changes;
+    int LatencyChanges = 0;
 };
 
 const TPluginSettings kSettings = {48000, 256, 120.0, 16, 4, 960};
@@ -429,4 +433,23 @@ TEST_F(Vst3Plug, TheSharedLookupAnswersThePluginsHostObjectsOnly)
         if (obj != nullptr)
             static_cast<FUnknown*>(obj)->release();
     }
+}
+
+TEST_F(Vst3Plug, EditsAndRestartsReachTheHostOnlyOnceTheLoadSucceeded)
+{
+    gJournal.EditWhileLoading = 1;
+    auto plugin = Load(&Host, kEffect);
+    ASSERT_TRUE(plugin->IsValid);
+    EXPECT_EQ(gJournal.HandlerSet, 1);
+    EXPECT_TRUE(Host.Changes.empty());
+    EXPECT_EQ(Host.LatencyChanges, 0);
+
+    IComponentHandler* handler = plugin->HostObjects.ComponentHandler();
+    EXPECT_EQ(handler->performEdit(101, 0.75), kResultOk);
+    ASSERT_EQ(Host.Changes.size(), 1u);
+    EXPECT_EQ(Host.Changes[0].first, 1); // "Mix" by its index
+    EXPECT_FLOAT_EQ(Host.Changes[0].second, 0.75f);
+    EXPECT_EQ(handler->restartComponent(0x08), kResultOk);
+    EXPECT_EQ(Host.LatencyChanges, 1);
+    EXPECT_EQ(plugin->Latency, 64);
 }

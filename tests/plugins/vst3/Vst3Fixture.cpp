@@ -282,6 +282,12 @@ public:
     tresult VST3CALL setComponentHandler(IComponentHandler* handler) override
     {
         ++(handler != nullptr ? J().HandlerSet : J().HandlerCleared);
+        if (handler != nullptr && J().EditWhileLoading != 0) {
+            handler->beginEdit(101);
+            handler->performEdit(101, 0.75);
+            handler->endEdit(101);
+            handler->restartComponent(0x08); // latency changed
+        }
         return kResultOk;
     }
     IPlugView* VST3CALL createView(FIDString) override { return nullptr; }

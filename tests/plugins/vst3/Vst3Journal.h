@@ -39,6 +39,7 @@ struct TVst3Journal {
     std::int32_t FailControllerInit;   // separate controller initialize answers kResultFalse
     std::int32_t FailSetup;            // setupProcessing answers kResultFalse
     std::int32_t ZeroControllerId;     // getControllerClassId answers an all-zero identifier
+    std::int32_t EditWhileLoading;     // the effect edits "Mix" and asks for a restart as soon as it has a handler
 };
 
 using TVst3JournalProc = TVst3Journal* (*)();
