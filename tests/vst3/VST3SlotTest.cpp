@@ -14,6 +14,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -192,6 +193,154 @@ TEST(VST3Slots, StreamBySlot)
     EXPECT_EQ(n, 4);
     EXPECT_EQ(std::string(out, 4), "3456");
 }
+
+#if defined(__i386__) || defined(_M_IX86)
+// --- Calling convention on x86 ---------------------------------------------------
+// Every method of every interface uses the standard calling convention (the
+// attribute is part of the method's type, so a method without it fails here).
+template <class R, class C, class... A>
+constexpr bool IsStdCall(R (__attribute__((stdcall)) C::*)(A...))
+{
+    return true;
+}
+template <class R, class C, class... A>
+constexpr bool IsStdCall(R (C::*)(A...))
+{
+    return false;
+}
+struct TPlainMethod {
+    void f(int);
+};
+static_assert(!IsStdCall(&TPlainMethod::f));
+static_assert(IsStdCall(&FUnknown::queryInterface) &&
+              IsStdCall(&FUnknown::addRef) &&
+              IsStdCall(&FUnknown::release), "FUnknown");
+static_assert(IsStdCall(&IPluginBase::initialize) &&
+              IsStdCall(&IPluginBase::terminate), "IPluginBase");
+static_assert(IsStdCall(&IPluginFactory::getFactoryInfo) &&
+              IsStdCall(&IPluginFactory::countClasses) &&
+              IsStdCall(&IPluginFactory::getClassInfo) &&
+              IsStdCall(&IPluginFactory::createInstance), "IPluginFactory");
+static_assert(IsStdCall(&IPluginFactory2::getClassInfo2), "IPluginFactory2");
+static_assert(IsStdCall(&IPluginFactory3::getClassInfoUnicode) &&
+              IsStdCall(&IPluginFactory3::setHostContext), "IPluginFactory3");
+static_assert(IsStdCall(&IComponent::getControllerClassId) &&
+              IsStdCall(&IComponent::setIoMode) &&
+              IsStdCall(&IComponent::getBusCount) &&
+              IsStdCall(&IComponent::getBusInfo) &&
+              IsStdCall(&IComponent::getRoutingInfo) &&
+              IsStdCall(&IComponent::activateBus) &&
+              IsStdCall(&IComponent::setActive) &&
+              IsStdCall(&IComponent::setState) &&
+              IsStdCall(&IComponent::getState), "IComponent");
+static_assert(IsStdCall(&IAudioProcessor::setBusArrangements) &&
+              IsStdCall(&IAudioProcessor::getBusArrangement) &&
+              IsStdCall(&IAudioProcessor::canProcessSampleSize) &&
+              IsStdCall(&IAudioProcessor::getLatencySamples) &&
+              IsStdCall(&IAudioProcessor::setupProcessing) &&
+              IsStdCall(&IAudioProcessor::setProcessing) &&
+              IsStdCall(&IAudioProcessor::process) &&
+              IsStdCall(&IAudioProcessor::getTailSamples), "IAudioProcessor");
+static_assert(IsStdCall(&IAudioPresentationLatency::setAudioPresentationLatencySamples), "IAudioPresentationLatency");
+static_assert(IsStdCall(&IEditController::setComponentState) &&
+              IsStdCall(&IEditController::setState) &&
+              IsStdCall(&IEditController::getState) &&
+              IsStdCall(&IEditController::getParameterCount) &&
+              IsStdCall(&IEditController::getParameterInfo) &&
+              IsStdCall(&IEditController::getParamStringByValue) &&
+              IsStdCall(&IEditController::getParamValueByString) &&
+              IsStdCall(&IEditController::normalizedParamToPlain) &&
+              IsStdCall(&IEditController::plainParamToNormalized) &&
+              IsStdCall(&IEditController::getParamNormalized) &&
+              IsStdCall(&IEditController::setParamNormalized) &&
+              IsStdCall(&IEditController::setComponentHandler) &&
+              IsStdCall(&IEditController::createView), "IEditController");
+static_assert(IsStdCall(&IEditController2::setKnobMode) &&
+              IsStdCall(&IEditController2::openHelp) &&
+              IsStdCall(&IEditController2::openAboutBox), "IEditController2");
+static_assert(IsStdCall(&IConnectionPoint::connect) &&
+              IsStdCall(&IConnectionPoint::disconnect) &&
+              IsStdCall(&IConnectionPoint::notify), "IConnectionPoint");
+static_assert(IsStdCall(&IUnitInfo::getUnitCount) &&
+              IsStdCall(&IUnitInfo::getUnitInfo) &&
+              IsStdCall(&IUnitInfo::getProgramListCount) &&
+              IsStdCall(&IUnitInfo::getProgramListInfo) &&
+              IsStdCall(&IUnitInfo::getProgramName) &&
+              IsStdCall(&IUnitInfo::getProgramInfo) &&
+              IsStdCall(&IUnitInfo::hasProgramPitchNames) &&
+              IsStdCall(&IUnitInfo::getProgramPitchName) &&
+              IsStdCall(&IUnitInfo::getSelectedUnit) &&
+              IsStdCall(&IUnitInfo::selectUnit) &&
+              IsStdCall(&IUnitInfo::getUnitByBus) &&
+              IsStdCall(&IUnitInfo::setUnitProgramData), "IUnitInfo");
+static_assert(IsStdCall(&IProgramListData::programDataSupported) &&
+              IsStdCall(&IProgramListData::getProgramData) &&
+              IsStdCall(&IProgramListData::setProgramData), "IProgramListData");
+static_assert(IsStdCall(&IMidiMapping::getMidiControllerAssignment), "IMidiMapping");
+static_assert(IsStdCall(&IBStream::read) &&
+              IsStdCall(&IBStream::write) &&
+              IsStdCall(&IBStream::seek) &&
+              IsStdCall(&IBStream::tell), "IBStream");
+static_assert(IsStdCall(&IPlugFrame::resizeView), "IPlugFrame");
+static_assert(IsStdCall(&IPlugView::isPlatformTypeSupported) &&
+              IsStdCall(&IPlugView::attached) &&
+              IsStdCall(&IPlugView::removed) &&
+              IsStdCall(&IPlugView::onWheel) &&
+              IsStdCall(&IPlugView::onKeyDown) &&
+              IsStdCall(&IPlugView::onKeyUp) &&
+              IsStdCall(&IPlugView::getSize) &&
+              IsStdCall(&IPlugView::onSize) &&
+              IsStdCall(&IPlugView::onFocus) &&
+              IsStdCall(&IPlugView::setFrame) &&
+              IsStdCall(&IPlugView::canResize) &&
+              IsStdCall(&IPlugView::checkSizeConstraint), "IPlugView");
+static_assert(IsStdCall(&IAttributeList::setInt) &&
+              IsStdCall(&IAttributeList::getInt) &&
+              IsStdCall(&IAttributeList::setFloat) &&
+              IsStdCall(&IAttributeList::getFloat) &&
+              IsStdCall(&IAttributeList::setString) &&
+              IsStdCall(&IAttributeList::getString) &&
+              IsStdCall(&IAttributeList::setBinary) &&
+              IsStdCall(&IAttributeList::getBinary), "IAttributeList");
+static_assert(IsStdCall(&IParamValueQueue::getParameterId) &&
+              IsStdCall(&IParamValueQueue::getPointCount) &&
+              IsStdCall(&IParamValueQueue::getPoint) &&
+              IsStdCall(&IParamValueQueue::addPoint), "IParamValueQueue");
+static_assert(IsStdCall(&IParameterChanges::getParameterCount) &&
+              IsStdCall(&IParameterChanges::getParameterData) &&
+              IsStdCall(&IParameterChanges::addParameterData), "IParameterChanges");
+static_assert(IsStdCall(&IEventList::getEventCount) &&
+              IsStdCall(&IEventList::getEvent) &&
+              IsStdCall(&IEventList::addEvent), "IEventList");
+static_assert(IsStdCall(&IMessage::getMessageID) &&
+              IsStdCall(&IMessage::setMessageID) &&
+              IsStdCall(&IMessage::getAttributes), "IMessage");
+static_assert(IsStdCall(&IHostApplication::getName) &&
+              IsStdCall(&IHostApplication::createInstance), "IHostApplication");
+static_assert(IsStdCall(&IComponentHandler::beginEdit) &&
+              IsStdCall(&IComponentHandler::performEdit) &&
+              IsStdCall(&IComponentHandler::endEdit) &&
+              IsStdCall(&IComponentHandler::restartComponent), "IComponentHandler");
+static_assert(IsStdCall(&IComponentHandler2::setDirty) &&
+              IsStdCall(&IComponentHandler2::requestOpenEditor) &&
+              IsStdCall(&IComponentHandler2::startGroupEdit) &&
+              IsStdCall(&IComponentHandler2::finishGroupEdit), "IComponentHandler2");
+static_assert(IsStdCall(&IUnitHandler::notifyUnitSelection) &&
+              IsStdCall(&IUnitHandler::notifyProgramListChange), "IUnitHandler");
+static_assert(IsStdCall(&IContextMenuTarget::executeMenuItem), "IContextMenuTarget");
+static_assert(IsStdCall(&IContextMenu::getItemCount) &&
+              IsStdCall(&IContextMenu::getItem) &&
+              IsStdCall(&IContextMenu::addItem) &&
+              IsStdCall(&IContextMenu::removeItem) &&
+              IsStdCall(&IContextMenu::popup), "IContextMenu");
+static_assert(IsStdCall(&IComponentHandler3::createContextMenu), "IComponentHandler3");
+static_assert(IsStdCall(&Presonus::ICommandList::getCommandCount) &&
+              IsStdCall(&Presonus::ICommandList::getCommandInfo) &&
+              IsStdCall(&Presonus::ICommandList::executeCommand), "ICommandList");
+static_assert(IsStdCall(&Presonus::IHostCommandHandler::createParamCommands) &&
+              IsStdCall(&Presonus::IHostCommandHandler::popupCommandMenu), "IHostCommandHandler");
+static_assert(std::is_same_v<GetFactoryProc, IPluginFactory*(__attribute__((stdcall))*)()>);
+#endif
 
 #if !(defined(__i386__) || defined(_M_IX86))
 // --- The other direction -----------------------------------------------------------
