@@ -3,6 +3,7 @@
 #include "AnsiText.h"
 #include "FPUState.h"
 #include "LoadRequest.h"
+#include "VST3Plug.h"
 #include "VSTPlug.h"
 
 #include <algorithm>
@@ -286,8 +287,12 @@ bool TBridgeClientCore::LoadPlugin() // [main thread]
         created = std::make_unique<TVSTPlugin>(&Host, &request.Description, request.Settings,
                                                request.Description.ShellId);
         break;
+    case kKindVst3Effect:
+    case kKindVst3Instrument:
+        created = std::make_unique<TVST3Plugin>(&Host, &request.Description, request.Settings);
+        break;
     default:
-        break; // VST3 modules and unknown kinds load nothing in this build
+        break; // unknown kinds load nothing
     }
     // From here on the plugin is the loaded one: what it reports while it is
     // described reaches the host object with the plugin in place.

@@ -7,6 +7,7 @@
 #include "BridgeLayouts.h"
 #include "MidiInput.h"
 #include "Scan.h"
+#include "Vst3Load.h"
 #include "WavFile.h"
 #include "WavePlot.h"
 
@@ -25,7 +26,7 @@ constexpr double kPi = 3.14159265358979323846;
 const char kUsage[] =
     "usage: pelorin-host [options] <plugin module>\n"
     "       pelorin-host scan <folder>... [--json F] [-j N] [--timeout ms]   (scan --help)\n"
-    "  --kind vst2|vst3    plugin format (default: vst3 for a .vst3 file, else vst2)\n"
+    "  --kind vst2|vst3    plugin format (default: vst3 for a .vst3 file or bundle folder, else vst2)\n"
     "  --bridge <exe>      the bridge program (default: pelorin.exe beside this program)\n"
     "  --in <file.wav>     process this file (16/24/32-bit PCM or 32-bit float)\n"
     "  --tone <seconds>    process a generated stereo test tone instead\n"
@@ -37,6 +38,8 @@ const char kUsage[] =
     "  --load-state <file> load a state into the plugin before processing\n"
     "  --shell-id <id>     the sub-plugin of a shell to load\n"
     "  --plot <file.png>   draw the input and output waveforms and their levels\n"
+    "  --class <n|name>    the class of a VST3 module with several (default: the first)\n"
+    "  --list-classes      list the classes of a VST3 module and end\n"
     "  --quiet             no description, only errors and the summary\n";
 
 struct TOptions {
@@ -49,6 +52,8 @@ struct TOptions {
     std::int32_t Block = 512;
     std::int32_t ShellId = 0;
     bool Quiet = false;
+    TClassChoice Class;
+    bool ListClasses = false;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -88,6 +93,8 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
         else if (a == "--block") o.Block = static_cast<std::int32_t>(number(1, 65536));
         else if (a == "--shell-id") o.ShellId = static_cast<std::int32_t>(number(-2147483648.0, 2147483647.0));
         else if (a == "--quiet") o.Quiet = true;
+        else if (a == "--class") o.Class = TClassChoice::Parse(value());
+        else if (a == "--list-classes") o.ListClasses = true;
         else if (a == "--help" || a == "-h") return false;
         else if (!a.empty() && a[0] == '-') Fail("unknown option " + a);
         else if (o.Plugin.empty()) o.Plugin = a;
@@ -190,18 +197,21 @@ int main(int argc, char** argv)
         std::fputs(kUsage, stderr);
         return 2;
     }
-    if (o.Kind.empty()) {
-        const std::size_t dot = o.Plugin.find_last_of('.');
-        std::string ext = dot == std::string::npos ? "" : o.Plugin.substr(dot);
-        for (char& c : ext)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        o.Kind = ext == ".vst3" ? "vst3" : "vst2";
-    }
+    if (o.Kind.empty())
+        o.Kind = HasVst3Extension(o.Plugin) ? "vst3" : "vst2";
     if (o.Kind != "vst2" && o.Kind != "vst3")
         Fail("unknown plugin kind \"" + o.Kind + "\"");
-    const std::string pluginPath = FullPath(o.Plugin);
+    if (o.Kind != "vst3" && (o.Class.Given || o.ListClasses))
+        Fail("--class and --list-classes apply to VST3 modules only");
+    std::string pluginPath = FullPath(o.Plugin);
     if (GetFileAttributesA(pluginPath.c_str()) == INVALID_FILE_ATTRIBUTES)
         Fail("no such plugin file: " + pluginPath);
+    if (o.Kind == "vst3") {
+        std::string module, error;
+        if (!ResolveVst3Module(pluginPath, module, error))
+            Fail(error);
+        pluginPath = module;
+    }
     const std::string bridge = o.Bridge.empty() ? DefaultBridge() : FullPath(o.Bridge);
 
     // Audio source.
@@ -269,9 +279,23 @@ int main(int argc, char** argv)
         load->Settings.StepsPerBar = 16;
         load->Settings.StepsPerBeat = 4;
         load->Settings.TicksPerBeat = 960;
-        host.PostCode(kCodeLoadPlugin, 0);
-        if (host.WaitForCode(kCodePluginLoaded, 60000) != 1)
-            Fail("the bridge could not load " + pluginPath);
+        if (o.Kind == "vst3") {
+            std::vector<TVst3ClassEntry> classes;
+            std::string error;
+            const TVst3LoadResult r = LoadVst3(host, o.Class, o.ListClasses, classes, error);
+            if (r == TVst3LoadResult::Failed)
+                Fail(error);
+            if (r == TVst3LoadResult::Listed) {
+                PrintVst3Classes(classes);
+                host.Close();
+                host.WaitClosed(5000);
+                return 0;
+            }
+        } else {
+            host.PostCode(kCodeLoadPlugin, 0);
+            if (host.WaitForCode(kCodePluginLoaded, 60000) != 1)
+                Fail("the bridge could not load " + pluginPath);
+        }
         const auto* description = static_cast<const TDescriptionBlock*>(host.Channel().DescriptionBlock());
         if (!o.Quiet)
             PrintDescription(*description);
