@@ -31,6 +31,9 @@ struct TCandidate {
     bool Vst3 = false;
     std::int32_t ShellId = 0;
     std::string ShellName; // the sub-plugin's name in its shell's list
+    // A class of a VST3 module with several: its kind and identifier.
+    std::int32_t ClassKind = 0;
+    std::uint8_t ClassID[16] = {};
 };
 
 struct TRow {
@@ -145,7 +148,8 @@ TRow ScanOne(const TCandidate& c, const TScanOptions& o, std::vector<TCandidate>
         host.WaitConnected(o.TimeoutMs);
         auto* load = static_cast<TLoadBlock*>(host.Channel().LoadBlock());
         std::memset(load, 0, sizeof(TLoadBlock));
-        load->Kind = c.Vst3 ? kKindVst3Effect : kKindVst2;
+        load->Kind = c.Vst3 ? (c.ClassKind != 0 ? c.ClassKind : kKindVst3Effect) : kKindVst2;
+        std::memcpy(load->ClassID, c.ClassID, sizeof load->ClassID); // zero: the module's only class
         const std::string base = fs::path(c.Path).filename().string();
         std::strncpy(load->Name, base.c_str(), sizeof(load->Name) - 1);
         std::strncpy(load->FileName, c.Path.c_str(), sizeof(load->FileName) - 1);
@@ -218,10 +222,20 @@ TRow ScanOne(const TCandidate& c, const TScanOptions& o, std::vector<TCandidate>
         row.Programs = d->ProgramCount;
         row.Latency = d->Latency;
         row.Editor = d->HasEditor != 0;
-        if (d->IsShell && c.ShellId == 0) {
+        // A VST2 shell lists its sub-plugins by id; a VST3 module with several
+        // classes answers as a shell that lists them by class identifier.
+        const bool subPlugin = c.ShellId != 0 || c.ClassKind != 0;
+        if (d->IsShell && !subPlugin) {
             const int count = std::clamp<std::int32_t>(load->ShellCount, 0, kMaxShellEntries);
-            for (int i = 0; i < count; ++i)
-                shell.push_back({c.Path, false, load->Shell[i].Id, Field(load->Shell[i].Name, sizeof load->Shell[i].Name)});
+            for (int i = 0; i < count; ++i) {
+                const TShellEntryRecord& e = load->Shell[i];
+                TCandidate sub{c.Path, c.Vst3, c.Vst3 ? 0 : e.Id, Field(e.Name, sizeof e.Name)};
+                if (c.Vst3) {
+                    sub.ClassKind = e.Kind == kKindVst3Instrument ? kKindVst3Instrument : kKindVst3Effect;
+                    std::memcpy(sub.ClassID, e.ClassID, sizeof sub.ClassID);
+                }
+                shell.push_back(sub);
+            }
         }
         host.Close();
         if (!host.WaitClosed(2000)) {

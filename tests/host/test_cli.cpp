@@ -182,20 +182,21 @@ TEST(CommandLineHost, ScanGivesARowForEveryPluginAndEveryFailure)
         {"vst2_entry_hang.dll", "hang.dll"},
         {"vst2_entry_threadcrash.dll", "threadcrash.dll"},
         {"vst2_gain.dll", "Fake.vst3/Contents/x86_64-win/Fake.vst3"},
+        {"vst3/PelorinDuo.vst3", "duo.vst3"},
     };
     for (const auto& [from, to] : copies)
         ASSERT_TRUE(CopyFileA((fixtures + from).c_str(), (dir + "/" + to).c_str(), FALSE)) << from;
     const std::string json = Temp("scan.json");
     TRun run = RunHost("scan \"" + dir + "\" -j 3 --timeout 8000 --json \"" + json + "\"");
     ASSERT_EQ(run.ExitCode, 0u) << run.Out;
-    EXPECT_NE(run.Out.find("7 modules, 9 rows: 5 ok, 2 refused, 1 crashed, 1 hung, 0 failed"), std::string::npos)
+    EXPECT_NE(run.Out.find("8 modules, 11 rows: 7 ok, 2 refused, 1 crashed, 1 hung, 0 failed"), std::string::npos)
         << run.Out;
 
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(ReadFileBytes(json, bytes));
     const nlohmann::json rows = nlohmann::json::parse(bytes.begin(), bytes.end());
     ASSERT_TRUE(rows.is_array());
-    ASSERT_EQ(rows.size(), 9u) << rows.dump(1);
+    ASSERT_EQ(rows.size(), 11u) << rows.dump(1);
     auto row = [&](const std::string& file, const std::string& name = "") -> nlohmann::json {
         for (const auto& r : rows) {
             const std::string module = r["module"];
@@ -226,6 +227,16 @@ TEST(CommandLineHost, ScanGivesARowForEveryPluginAndEveryFailure)
     EXPECT_EQ(row("nil.dll")["status"], "refused");
     EXPECT_EQ(row("hang.dll")["status"], "hung");
     EXPECT_EQ(row("threadcrash.dll")["status"], "crashed");
+    // A VST3 module with two classes: one row per class, each loaded by its identifier.
+    const auto echo = row("duo.vst3", "Pelorin Echo");
+    const auto synthClass = row("duo.vst3", "Pelorin Synth");
+    EXPECT_EQ(echo["status"], "ok");
+    EXPECT_EQ(echo["format"], "VST3");
+    EXPECT_EQ(echo["kind"], "effect");
+    EXPECT_EQ(synthClass["status"], "ok");
+    EXPECT_EQ(synthClass["kind"], "instrument");
+    EXPECT_EQ(echo["id"].get<std::string>().size(), 32u);
+    EXPECT_NE(echo["id"], synthClass["id"]);
     const auto fake = row("Fake.vst3");
     EXPECT_EQ(fake["format"], "VST3");
     EXPECT_EQ(fake["status"], "refused");
