@@ -80,13 +80,21 @@ std::string BundleModule(const fs::path& bundle)
     return fs::is_regular_file(module, ec) ? module.string() : std::string();
 }
 
+TCandidate Module(const std::string& path, bool vst3)
+{
+    TCandidate c;
+    c.Path = path;
+    c.Vst3 = vst3;
+    return c;
+}
+
 void Collect(const fs::path& root, std::vector<TCandidate>& out)
 {
     std::error_code ec;
     if (fs::is_regular_file(root, ec)) {
         const std::string ext = Lower(root.extension().string());
         if (ext == ".dll" || ext == ".vst3")
-            out.push_back({root.string(), ext == ".vst3"});
+            out.push_back(Module(root.string(), ext == ".vst3"));
         return;
     }
     for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
@@ -96,10 +104,10 @@ void Collect(const fs::path& root, std::vector<TCandidate>& out)
         if (it->is_directory(ec) && ext == ".vst3") {
             const std::string module = BundleModule(p);
             if (!module.empty())
-                out.push_back({module, true});
+                out.push_back(Module(module, true));
             it.disable_recursion_pending(); // a bundle is one plugin
         } else if (it->is_regular_file(ec) && (ext == ".dll" || ext == ".vst3")) {
-            out.push_back({p.string(), ext == ".vst3"});
+            out.push_back(Module(p.string(), ext == ".vst3"));
         }
     }
 }
@@ -229,7 +237,9 @@ TRow ScanOne(const TCandidate& c, const TScanOptions& o, std::vector<TCandidate>
             const int count = std::clamp<std::int32_t>(load->ShellCount, 0, kMaxShellEntries);
             for (int i = 0; i < count; ++i) {
                 const TShellEntryRecord& e = load->Shell[i];
-                TCandidate sub{c.Path, c.Vst3, c.Vst3 ? 0 : e.Id, Field(e.Name, sizeof e.Name)};
+                TCandidate sub = Module(c.Path, c.Vst3);
+                sub.ShellId = c.Vst3 ? 0 : e.Id;
+                sub.ShellName = Field(e.Name, sizeof e.Name);
                 if (c.Vst3) {
                     sub.ClassKind = e.Kind == kKindVst3Instrument ? kKindVst3Instrument : kKindVst3Effect;
                     std::memcpy(sub.ClassID, e.ClassID, sizeof sub.ClassID);
