@@ -5,6 +5,7 @@
 
 #include "BridgeHost.h"
 #include "BridgeLayouts.h"
+#include "EditorWindow.h"
 #include "MidiInput.h"
 #include "WavFile.h"
 
@@ -45,6 +46,7 @@ struct TOptions {
     std::int32_t Block = 512;
     std::int32_t ShellId = 0;
     bool Quiet = false;
+    TEditorOptions Editor;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -83,6 +85,10 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
         else if (a == "--block") o.Block = static_cast<std::int32_t>(number(1, 65536));
         else if (a == "--shell-id") o.ShellId = static_cast<std::int32_t>(number(-2147483648.0, 2147483647.0));
         else if (a == "--quiet") o.Quiet = true;
+        else if (std::string error; TakeEditorOption(argc, argv, i, o.Editor, error)) {
+            if (!error.empty())
+                Fail(error);
+        }
         else if (a == "--help" || a == "-h") return false;
         else if (!a.empty() && a[0] == '-') Fail("unknown option " + a);
         else if (o.Plugin.empty()) o.Plugin = a;
@@ -181,6 +187,7 @@ int main(int argc, char** argv)
     TOptions o;
     if (!ParseArgs(argc, argv, o)) {
         std::fputs(kUsage, stderr);
+        std::fputs(kEditorUsage, stderr);
         return 2;
     }
     if (o.Kind.empty()) {
@@ -296,6 +303,9 @@ int main(int argc, char** argv)
                        "the state load");
             std::printf("State loaded: %llu bytes from %s\n", static_cast<unsigned long long>(n), o.LoadState.c_str());
         }
+
+        if (o.Editor.Show)
+            RunEditor(host, o.Editor);
 
         // The transport header shared by switching on and every block.
         TProcessBlock head{};
