@@ -12,18 +12,22 @@
 //   parameter 6 "Ask"     every effEditIdle asks the host for idle time with
 //                         audioMasterIdle, as some older editors do.
 // Parameters 2 to 4 count effEditIdle, effEditOpen and effEditClose in their
-// display texts, so that a host across the bridge can read them.
+// display texts, so that a host across the bridge can read them. Like editors
+// that accept dropped files, the window registers itself as a drop target
+// (which needs OLE set up on the thread); parameter 7 "Drop" shows the
+// result of that registration ("ok" or the error code).
 
 #include "FixtureCommon.h"
 
 #include <windows.h>
+#include <ole2.h>
 
 #include <cstdio>
 
 namespace {
 
-enum : VstInt32 { kGrow, kResize, kIdles, kOpens, kCloses, kZero, kAsk, kParams };
-const char* const kNames[kParams] = {"Grow", "Resize", "Idles", "Opens", "Closes", "Zero", "Ask"};
+enum : VstInt32 { kGrow, kResize, kIdles, kOpens, kCloses, kZero, kAsk, kDrop, kParams };
+const char* const kNames[kParams] = {"Grow", "Resize", "Idles", "Opens", "Closes", "Zero", "Ask", "Drop"};
 
 constexpr int kBand = 40; // height of the green band
 const wchar_t kClassName[] = L"PelorinTestEditor";
@@ -33,6 +37,42 @@ float gValues[kParams] = {};
 int gIdles = 0, gOpens = 0, gCloses = 0;
 ERect gRect = {0, 0, 200, 320};
 HWND gWindow = nullptr;
+HRESULT gDropResult = E_FAIL;
+bool gDropRegistered = false;
+
+// A drop target that refuses everything.
+class TDropTarget : public IDropTarget {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out == nullptr)
+            return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropTarget)) {
+            *out = static_cast<IDropTarget*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; } // static object
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override
+    {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override
+    {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override
+    {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+} gDropTarget;
 
 HINSTANCE Module()
 {
@@ -82,10 +122,15 @@ void OpenEditor(HWND parent)
     RegisterClassW(&wc);
     gWindow = CreateWindowExW(0, kClassName, L"Test Editor", WS_CHILD | WS_VISIBLE, 0, 0, gRect.right - gRect.left,
                               gRect.bottom - gRect.top, parent, nullptr, Module(), nullptr);
+    gDropResult = RegisterDragDrop(gWindow, &gDropTarget);
+    gDropRegistered = SUCCEEDED(gDropResult);
 }
 
 void CloseEditor()
 {
+    if (gDropRegistered)
+        RevokeDragDrop(gWindow);
+    gDropRegistered = false;
     if (gWindow != nullptr)
         DestroyWindow(gWindow);
     gWindow = nullptr;
@@ -116,8 +161,12 @@ void EditorIdle()
 
 void Display(VstInt32 index, char* text)
 {
-    const int counts[] = {0, 0, gIdles, gOpens, gCloses, 0, 0};
-    if (index == kIdles || index == kOpens || index == kCloses)
+    const int counts[] = {0, 0, gIdles, gOpens, gCloses, 0, 0, 0};
+    if (index == kDrop && SUCCEEDED(gDropResult))
+        std::snprintf(text, kVstMaxParamStrLen + 1, "ok");
+    else if (index == kDrop)
+        std::snprintf(text, kVstMaxParamStrLen + 1, "%08lX", static_cast<unsigned long>(gDropResult));
+    else if (index == kIdles || index == kOpens || index == kCloses)
         std::snprintf(text, kVstMaxParamStrLen + 1, "%d", counts[index]);
     else
         std::snprintf(text, kVstMaxParamStrLen + 1, "%s", gValues[index] >= 0.5f ? "On" : "Off");
