@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -28,27 +29,36 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 
 } // namespace
 
-TEST(CommandLineHostEditor, EmbedsTheBridgesEditorWindowAndClosesAfterItsTime)
+TEST(CommandLineHostEditor, EmbedsTheBridgesEditorWindowFollowsItsSizeAndClosesAfterItsTime)
 {
     const struct {
         const char* Fixture;
-        const char* Size;
-    } cases[] = {{"vst2_editor.dll", "(320 x 200)"}, {"vst2_editor_gl.dll", "(300 x 180)"}};
+        const char* Seconds;
+        std::vector<std::string> Lines; // in this order
+    } cases[] = {
+        {"vst2_editor.dll", "0.5", {"(320 x 200), embedded in 0x", "(parent confirmed)", "Editor closed: window released"}},
+        {"vst2_editor_gl.dll", "0.5", {"(300 x 180), embedded in 0x", "(parent confirmed)", "Editor closed: window released"}},
+        {"vst2_editor_resizing.dll", "2.5",
+         {"(320 x 200), embedded in 0x", "Editor resized: 400 x 260", "Editor resized: 360 x 240",
+          "Editor closed: window released"}},
+    };
     for (const auto& c : cases) {
-        const THostRun r = RunCommandLineHost(kBuild, "--quiet --editor --editor-seconds 0.5 " + Plugin(c.Fixture));
+        const THostRun r =
+            RunCommandLineHost(kBuild, std::string("--quiet --editor --editor-seconds ") + c.Seconds + " " + Plugin(c.Fixture));
         ASSERT_EQ(r.ExitCode, 0u) << c.Fixture << "\n" << r.Out;
-        EXPECT_TRUE(Has(r.Out, std::string(c.Size) + ", embedded in 0x")) << r.Out;
-        EXPECT_TRUE(Has(r.Out, "(parent confirmed)")) << r.Out;
-        EXPECT_TRUE(Has(r.Out, "Editor closed: window released")) << r.Out;
+        std::size_t at = 0;
+        for (const std::string& line : c.Lines) {
+            at = r.Out.find(line, at);
+            ASSERT_NE(at, std::string::npos) << c.Fixture << ": no \"" << line << "\" in order in\n" << r.Out;
+        }
+        EXPECT_EQ(r.Out.find("Editor resized", at), std::string::npos) << "one line per size change\n" << r.Out;
     }
-    const THostRun none = RunCommandLineHost(kBuild, "--quiet --editor --editor-seconds 0.5 " + Plugin("vst2_gain.dll"));
-    EXPECT_EQ(none.ExitCode, 0u) << none.Out;
+    // Without an editor there is nothing to show, and no picture to take.
+    const THostRun none = RunCommandLineHost(kBuild, "--quiet --editor-seconds 0.5 --screenshot \"" +
+                                                         Temp("none.png") + "\" " + Plugin("vst2_gain.dll"));
+    EXPECT_NE(none.ExitCode, 0u) << none.Out;
     EXPECT_TRUE(Has(none.Out, "Editor: none (the plugin has no editor)")) << none.Out;
-
-    const THostRun noPicture = RunCommandLineHost(kBuild, "--quiet --editor-seconds 0.5 --screenshot \"" +
-                                                              Temp("none.png") + "\" " + Plugin("vst2_gain.dll"));
-    EXPECT_NE(noPicture.ExitCode, 0u) << noPicture.Out;
-    EXPECT_TRUE(Has(noPicture.Out, "no editor to take a picture of")) << noPicture.Out;
+    EXPECT_TRUE(Has(none.Out, "no editor to take a picture of")) << none.Out;
     const THostRun badTime = RunCommandLineHost(kBuild, "--editor-seconds -1 " + Plugin("vst2_editor.dll"));
     EXPECT_NE(badTime.ExitCode, 0u);
     EXPECT_TRUE(Has(badTime.Out, "bad value \"-1\" for --editor-seconds")) << badTime.Out;
@@ -56,32 +66,41 @@ TEST(CommandLineHostEditor, EmbedsTheBridgesEditorWindowAndClosesAfterItsTime)
 
 TEST(CommandLineHostEditor, ScreenshotShowsTheGdiEditorsColoursInPlace)
 {
-    const std::string path = Temp("gdi.png");
-    DeleteFileA(path.c_str());
-    const THostRun r = RunCommandLineHost(kBuild, "--quiet --no-embed --editor-seconds 0.5 --screenshot \"" + path +
-                                                      "\" " + Plugin("vst2_editor.dll"));
-    ASSERT_EQ(r.ExitCode, 0u) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "(320 x 200), shown on its own")) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "Screenshot: " + path + " (320 x 200)")) << r.Out;
-
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    TRgbaImage image;
-    std::string error;
-    ASSERT_TRUE(DecodePng(bytes, image, error)) << error;
-    ASSERT_EQ(image.Width, 320);
-    ASSERT_EQ(image.Height, 200);
-    // The editor paints a green band 40 pixels high over a red left and a
-    // blue right half; look at the middle of each and next to the borders.
     const struct {
-        int X, Y;
-        std::uint32_t Rgb;
-    } spots[] = {
-        {160, 20, 0x00FF00}, {2, 2, 0x00FF00},     {317, 37, 0x00FF00},  // band
-        {80, 120, 0xFF0000}, {2, 197, 0xFF0000},   {157, 42, 0xFF0000},  // left half
-        {240, 120, 0x0000FF}, {317, 197, 0x0000FF}, {162, 42, 0x0000FF}, // right half
-    };
-    for (const auto& spot : spots)
-        EXPECT_EQ(image.Rgb(spot.X, spot.Y), spot.Rgb) << "at " << spot.X << ", " << spot.Y;
-    DeleteFileA(path.c_str());
+        const char* Fixture;
+        const char* Seconds;
+        int Width, Height; // at the time of the picture
+    } cases[] = {{"vst2_editor.dll", "0.5", 320, 200}, {"vst2_editor_resizing.dll", "2.5", 360, 240}};
+    for (const auto& c : cases) {
+        const std::string path = Temp("gdi.png");
+        DeleteFileA(path.c_str());
+        const THostRun r = RunCommandLineHost(kBuild, std::string("--quiet --no-embed --editor-seconds ") + c.Seconds +
+                                                          " --screenshot \"" + path + "\" " + Plugin(c.Fixture));
+        ASSERT_EQ(r.ExitCode, 0u) << r.Out;
+        EXPECT_TRUE(Has(r.Out, "(320 x 200), shown on its own")) << r.Out;
+        const std::string size = "(" + std::to_string(c.Width) + " x " + std::to_string(c.Height) + ")";
+        EXPECT_TRUE(Has(r.Out, "Screenshot: " + path + " " + size)) << r.Out;
+
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        TRgbaImage image;
+        std::string error;
+        ASSERT_TRUE(DecodePng(bytes, image, error)) << c.Fixture << ": " << error;
+        ASSERT_EQ(image.Width, c.Width);
+        ASSERT_EQ(image.Height, c.Height);
+        // The editor paints a green band 40 pixels high over a red left and a
+        // blue right half; look at the middle of each and next to its borders.
+        const int w = c.Width, h = c.Height;
+        const struct {
+            int X, Y;
+            std::uint32_t Rgb;
+        } spots[] = {
+            {w / 2, 20, 0x00FF00},          {2, 2, 0x00FF00},         {w - 3, 37, 0x00FF00},     // band
+            {w / 4, (h + 40) / 2, 0xFF0000}, {2, h - 3, 0xFF0000},     {w / 2 - 3, 42, 0xFF0000}, // left
+            {3 * w / 4, (h + 40) / 2, 0x0000FF}, {w - 3, h - 3, 0x0000FF}, {w / 2 + 2, 42, 0x0000FF}, // right
+        };
+        for (const auto& spot : spots)
+            EXPECT_EQ(image.Rgb(spot.X, spot.Y), spot.Rgb) << c.Fixture << " at " << spot.X << ", " << spot.Y;
+        DeleteFileA(path.c_str());
+    }
 }

@@ -16,6 +16,9 @@
 // that accept dropped files, the window registers itself as a drop target
 // (which needs OLE set up on the thread); parameter 7 "Drop" shows the
 // result of that registration ("ok" or the error code).
+// Built with EDITOR_RESIZES_ITSELF (vst2_editor_resizing.dll) the editor
+// does both size changes by itself, for hosts that cannot set parameters:
+// it grows at its 10th effEditIdle and resizes itself at its 20th.
 
 #include "FixtureCommon.h"
 
@@ -116,6 +119,7 @@ void SetSize(int width, int height)
 void OpenEditor(HWND parent)
 {
     WNDCLASSW wc{};
+    wc.style = CS_HREDRAW | CS_VREDRAW; // the halves move with the width
     wc.lpfnWndProc = &EditorProc;
     wc.hInstance = Module();
     wc.lpszClassName = kClassName;
@@ -140,6 +144,12 @@ void CloseEditor()
 void EditorIdle()
 {
     ++gIdles;
+#if defined(EDITOR_RESIZES_ITSELF)
+    if (gIdles == 10)
+        gValues[kGrow] = 1.0f;
+    if (gIdles == 20)
+        gValues[kResize] = 1.0f;
+#endif
     if (gValues[kGrow] >= 0.5f) {
         gValues[kGrow] = 0.0f;
         if (CallHost(audioMasterSizeWindow, 400, 260) == 1) {
