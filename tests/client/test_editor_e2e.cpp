@@ -18,7 +18,7 @@ const std::string kBuild = PELORIN_BUILD_DIR;
 const std::wstring kBridge = std::wstring(kBuild.begin(), kBuild.end()) + L"/dist/64bit/pelorin.exe";
 
 // Parameters of the GDI editor fixture ("Test Editor").
-enum : std::int32_t { kGrow, kResize, kIdles, kOpens, kCloses, kZero, kAsk, kDrop };
+enum : std::int32_t { kGrow, kResize, kIdles, kOpens, kCloses, kZero, kAsk, kDrop, kBig };
 // Parameters of the OpenGL editor fixture ("Test GL Editor").
 enum : std::int32_t { kContexts, kFrames, kPixel, kGLOpens };
 
@@ -140,7 +140,7 @@ TEditorWindows FindEditorWindows(HWND editorWindow, const wchar_t* pluginClass)
 int CountHandles(HANDLE process)
 {
     int n = 0;
-    for (std::uintptr_t value = 4; value < 0x8000; value += 4) {
+    for (std::uintptr_t value = 4; value < 0x4000; value += 4) {
         HANDLE copy = nullptr;
         if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
                             DUPLICATE_SAME_ACCESS)) {
@@ -254,6 +254,16 @@ TEST(EditorEndToEnd, GdiEditorOpensInTheBridgesWindowFollowsItsSizeAndCloses)
     ASSERT_TRUE(s.Request(false));
     EXPECT_EQ(s.Header().EditorWindow, 0u);
     EXPECT_EQ(s.Count(kCloses), 1);
+
+    // An editor that resizes itself while it opens: one answer, with the
+    // size read after the opening.
+    s.SetParam(kBig, 1.0f);
+    notices = s.Notices();
+    ASSERT_TRUE(s.Request(true));
+    EXPECT_EQ(s.Header().EditorWidth, 500);
+    EXPECT_EQ(s.Header().EditorHeight, 300);
+    Sleep(300);
+    EXPECT_EQ(s.Notices(), notices + 1) << "the resize during the opening gave a notice of its own";
     EXPECT_TRUE(s.Host->Connected());
 }
 

@@ -10,7 +10,9 @@
 //                         with audioMasterIdle, from inside the idle call;
 //   parameter 5 "Zero"    effEditGetRect reports an empty rectangle;
 //   parameter 6 "Ask"     every effEditIdle asks the host for idle time with
-//                         audioMasterIdle, as some older editors do.
+//                         audioMasterIdle, as some older editors do;
+//   parameter 8 "Big"     effEditOpen asks for 500 x 300 with
+//                         audioMasterSizeWindow while the editor opens.
 // Parameters 2 to 4 count effEditIdle, effEditOpen and effEditClose in their
 // display texts, so that a host across the bridge can read them. Like editors
 // that accept dropped files, the window registers itself as a drop target
@@ -29,8 +31,8 @@
 
 namespace {
 
-enum : VstInt32 { kGrow, kResize, kIdles, kOpens, kCloses, kZero, kAsk, kDrop, kParams };
-const char* const kNames[kParams] = {"Grow", "Resize", "Idles", "Opens", "Closes", "Zero", "Ask", "Drop"};
+enum : VstInt32 { kGrow, kResize, kIdles, kOpens, kCloses, kZero, kAsk, kDrop, kBig, kParams };
+const char* const kNames[kParams] = {"Grow", "Resize", "Idles", "Opens", "Closes", "Zero", "Ask", "Drop", "Big"};
 
 constexpr int kBand = 40; // height of the green band
 const wchar_t kClassName[] = L"PelorinTestEditor";
@@ -111,6 +113,7 @@ LRESULT CALLBACK EditorProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
+
 void SetSize(int width, int height)
 {
     gRect = {0, 0, static_cast<std::int16_t>(height), static_cast<std::int16_t>(width)};
@@ -128,6 +131,10 @@ void OpenEditor(HWND parent)
                               gRect.bottom - gRect.top, parent, nullptr, Module(), nullptr);
     gDropResult = RegisterDragDrop(gWindow, &gDropTarget);
     gDropRegistered = SUCCEEDED(gDropResult);
+    if (gValues[kBig] >= 0.5f && CallHost(audioMasterSizeWindow, 500, 300) == 1) {
+        SetSize(500, 300);
+        SetWindowPos(gWindow, nullptr, 0, 0, 500, 300, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
 }
 
 void CloseEditor()
@@ -171,7 +178,7 @@ void EditorIdle()
 
 void Display(VstInt32 index, char* text)
 {
-    const int counts[] = {0, 0, gIdles, gOpens, gCloses, 0, 0, 0};
+    const int counts[] = {0, 0, gIdles, gOpens, gCloses, 0, 0, 0, 0};
     if (index == kDrop && SUCCEEDED(gDropResult))
         std::snprintf(text, kVstMaxParamStrLen + 1, "ok");
     else if (index == kDrop)
