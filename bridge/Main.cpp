@@ -7,6 +7,7 @@
 #include "FPUState.h"
 
 #include <windows.h>
+#include <ole2.h>
 
 #include <atomic>
 #include <cstdio>
@@ -67,6 +68,24 @@ bool ScanFileExists(const std::wstring& path)
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
+
+// COM (with OLE) on the main thread for the life of the process, as GUI
+// frameworks set it up: plugin editors create COM objects (image decoders,
+// drag and drop, Direct2D) on the thread that opens them and fault without.
+class TOleScope {
+public:
+    TOleScope() : Result(OleInitialize(nullptr)) {}
+    ~TOleScope()
+    {
+        if (SUCCEEDED(Result))
+            OleUninitialize();
+    }
+    TOleScope(const TOleScope&) = delete;
+    TOleScope& operator=(const TOleScope&) = delete;
+
+private:
+    HRESULT Result;
+};
 
 void Teardown() // [main thread]
 {
@@ -183,6 +202,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return 0;
     }
 
+    const TOleScope ole; // [main thread]
     THelper helper;
     if (!ScanFileExists(params.ScanPath)) {
         try {

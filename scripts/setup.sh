@@ -4,7 +4,9 @@ set -eu
 PACKAGES="cmake ninja-build googletest clang
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-wine wine64 xvfb xauth libstb-dev libcli11-dev nlohmann-json3-dev"
+wine wine64 xvfb xauth
+libstb-dev libcli11-dev nlohmann-json3-dev
+libgl1 libglx-mesa0 libgl1-mesa-dri"
 missing=""
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -2,7 +2,8 @@
 # fault guard around calls into plugin code. Included by CMakeLists.txt.
 target_sources(pelorin_plughost PRIVATE
   VSTPlug.cpp
+  VSTPlugEditor.cpp
   VSTPlugCore.cpp
   FaultGuard.cpp
 )
-target_link_libraries(pelorin_plughost PUBLIC winmm)
+target_link_libraries(pelorin_plughost PUBLIC winmm pelorin_ui)

@@ -1,5 +1,7 @@
 #include "VSTPlug.h"
 
+#include "VSTPlugEditor.h"
+
 #include "FPUState.h"
 #include "FaultGuard.h"
 #include "FileRoutines.h"
@@ -357,8 +359,8 @@ bool TVSTPlugin::LoadAndOpen(const TPluginSettings& Settings, std::int32_t AShel
     // program 0 below holds its values (UpdateInfo reads it again).
     NumParams = Effect->numParams;
 
-    // The editor object belongs to the editor support, which is not part
-    // of this class yet; the effect's editor flag is still reported.
+    if ((Effect->flags & effFlagsHasEditor) != 0)
+        CreateEditor();
 
     // Names and kind.
     Name = VstNameFromFileName(fileName);
@@ -542,7 +544,7 @@ VstIntPtr TVSTPlugin::HostCallback(AEffect* AEffectPtr, VstInt32 Opcode, VstInt3
         return 0;
     case audioMasterIdle:
         HostIdle();
-        if (!Creating)
+        if (!Creating && !InIdle)
             Idle();
         IdleSizeCheck = true;
         return 0;
@@ -606,6 +608,8 @@ VstIntPtr TVSTPlugin::HostCallback(AEffect* AEffectPtr, VstInt32 Opcode, VstInt3
             TBaseAudioPluginEditor* editor = GetEditors(i);
             editor->Width = Index;
             editor->Height = static_cast<std::int32_t>(Value);
+            if (auto* vstEditor = dynamic_cast<TVSTPluginEditor*>(editor))
+                vstEditor->ResizePanel(editor->Width, editor->Height);
         }
         EditorResized(false);
         return 1;

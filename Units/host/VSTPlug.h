@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+class TVSTPluginEditor;
+
 // A saved state of one program: its chunk, or one value per parameter.
 struct TProgramBackup {
     bool Valid = false;
@@ -98,6 +100,9 @@ public:
     void UpdateInfo() override;
     void ScanShellPlugins() override;
     bool MouseWheel(std::int32_t Delta) override;
+    // The idle pass: the size check, focus return, effIdle and effEditIdle.
+    // [main thread]
+    void Idle() override;
 
     // The module's entry point under the first of the accepted names that it
     // exports; null without a module or when it exports none of them.
@@ -107,6 +112,11 @@ public:
     // plugin, then calls this). [any thread]
     VstIntPtr HostCallback(AEffect* AEffectPtr, VstInt32 Opcode, VstInt32 Index, VstIntPtr Value, void* Ptr,
                            float Opt);
+
+    // The editor object of an effect that declares one. [main thread]
+    void CreateEditor();
+    // The first editor, or null.
+    TVSTPluginEditor* Editor() const;
 
     // --- Plugin calls ------------------------------------------------------------
     // One dispatcher call, followed by RestoreFPUState; 0 without an effect.
@@ -148,6 +158,7 @@ public:
     bool IdleSizeCheck = false;
     bool NeedIdle = false;
     bool IdleGuard = false;
+    bool InIdle = false; // an idle pass is running
     bool InStateTransfer = false;
     bool DisplayUpdatePending = false;
     bool InProgramCheck = false;

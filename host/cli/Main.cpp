@@ -5,6 +5,7 @@
 
 #include "BridgeHost.h"
 #include "BridgeLayouts.h"
+#include "EditorWindow.h"
 #include "MidiInput.h"
 #include "Scan.h"
 #include "Vst3Load.h"
@@ -54,6 +55,7 @@ struct TOptions {
     bool Quiet = false;
     TClassChoice Class;
     bool ListClasses = false;
+    TEditorOptions Editor;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -95,6 +97,10 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
         else if (a == "--quiet") o.Quiet = true;
         else if (a == "--class") o.Class = TClassChoice::Parse(value());
         else if (a == "--list-classes") o.ListClasses = true;
+        else if (std::string error; TakeEditorOption(argc, argv, i, o.Editor, error)) {
+            if (!error.empty())
+                Fail(error);
+        }
         else if (a == "--help" || a == "-h") return false;
         else if (!a.empty() && a[0] == '-') Fail("unknown option " + a);
         else if (o.Plugin.empty()) o.Plugin = a;
@@ -195,6 +201,7 @@ int main(int argc, char** argv)
     TOptions o;
     if (!ParseArgs(argc, argv, o)) {
         std::fputs(kUsage, stderr);
+        std::fputs(kEditorUsage, stderr);
         return 2;
     }
     if (o.Kind.empty())
@@ -327,6 +334,9 @@ int main(int argc, char** argv)
                        "the state load");
             std::printf("State loaded: %llu bytes from %s\n", static_cast<unsigned long long>(n), o.LoadState.c_str());
         }
+
+        if (o.Editor.Show)
+            RunEditor(host, o.Editor);
 
         // The transport header shared by switching on and every block.
         TProcessBlock head{};

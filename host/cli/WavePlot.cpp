@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
+#include "PngImage.h"
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #pragma GCC diagnostic ignored "-Wunused-function"
 #endif
 #include <stb/stb_easy_font.h>
-#include <stb/stb_image_write.h>
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
@@ -159,16 +159,16 @@ TPlotImage RenderWavePlot(const std::vector<TPlotTrack>& tracks, int sampleRate,
 
 std::vector<std::uint8_t> EncodePng(const TPlotImage& image)
 {
-    std::vector<std::uint8_t> out;
     if (image.Width <= 0 || image.Height <= 0 ||
         image.Rgb.size() != static_cast<std::size_t>(image.Width) * image.Height * 3)
-        return out;
-    auto sink = [](void* context, void* data, int size) {
-        auto* v = static_cast<std::vector<std::uint8_t>*>(context);
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        v->insert(v->end(), bytes, bytes + size);
-    };
-    if (stbi_write_png_to_func(sink, &out, image.Width, image.Height, 3, image.Rgb.data(), image.Width * 3) == 0)
-        out.clear();
-    return out;
+        return {};
+    TRgbaImage rgba;
+    rgba.Width = image.Width;
+    rgba.Height = image.Height;
+    rgba.Pixels.resize(static_cast<std::size_t>(image.Width) * image.Height * 4);
+    for (std::size_t i = 0, n = static_cast<std::size_t>(image.Width) * image.Height; i < n; ++i) {
+        std::memcpy(&rgba.Pixels[i * 4], &image.Rgb[i * 3], 3);
+        rgba.Pixels[i * 4 + 3] = 0xFF;
+    }
+    return EncodePng(rgba);
 }

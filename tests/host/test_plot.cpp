@@ -7,17 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb/stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+#include "PngImage.h"
 
 namespace {
 
@@ -119,13 +109,14 @@ TEST(WavePlot, PngCarriesThePixelsExactly)
     const std::vector<std::uint8_t> png = EncodePng(img);
     ASSERT_GT(png.size(), 8u);
     EXPECT_EQ(0, std::memcmp(png.data(), "\x89PNG\r\n\x1a\n", 8));
-    int w = 0, h = 0, n = 0;
-    unsigned char* back = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &w, &h, &n, 3);
-    ASSERT_NE(back, nullptr);
-    EXPECT_EQ(w, img.Width);
-    EXPECT_EQ(h, img.Height);
-    EXPECT_EQ(0, std::memcmp(back, img.Rgb.data(), img.Rgb.size()));
-    stbi_image_free(back);
+    TRgbaImage back;
+    std::string error;
+    ASSERT_TRUE(DecodePng(png, back, error)) << error;
+    ASSERT_EQ(back.Width, img.Width);
+    ASSERT_EQ(back.Height, img.Height);
+    for (int y = 0; y < img.Height; ++y)
+        for (int x = 0; x < img.Width; ++x)
+            ASSERT_EQ(back.Rgb(x, y), img.Pixel(x, y)) << x << "," << y;
 
     TPlotImage broken = img;
     broken.Rgb.pop_back();
