@@ -20,7 +20,8 @@
 #include "VSTPlug.h"
 
 #include <algorithm>
-#include <barrier>
+#include <condition_variable>
+#include <mutex>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,32 @@ private:
     TBridgeAudio audio_;
     std::vector<std::uint8_t> block_;
     std::int32_t frames_ = 0, inputs_ = 0, outputs_ = 0;
+};
+
+// All threads of a round start together. (std::barrier's waits poll with
+// growing sleeps in this runtime, which would measure the sleeps.)
+class TRoundBarrier {
+public:
+    explicit TRoundBarrier(int parties) : parties_(parties) {}
+    void ArriveAndWait()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const std::uint64_t generation = generation_;
+        if (++arrived_ == parties_) {
+            arrived_ = 0;
+            ++generation_;
+            changed_.notify_all();
+            return;
+        }
+        changed_.wait(lock, [&] { return generation_ != generation; });
+    }
+
+private:
+    const int parties_;
+    int arrived_ = 0;
+    std::uint64_t generation_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
 };
 
 double Median(std::vector<double> v)
@@ -381,7 +408,7 @@ int RunMany(const TArgs& a)
     {
         std::vector<std::vector<double>> b(static_cast<std::size_t>(n)), f(static_cast<std::size_t>(n));
         std::vector<int> failures(static_cast<std::size_t>(n), 0);
-        std::barrier sync(n);
+        TRoundBarrier sync(n);
         const std::int64_t before = allocs();
         std::vector<std::thread> threads;
         for (int i = 0; i < n; ++i)
@@ -390,9 +417,9 @@ int RunMany(const TArgs& a)
                 b[k].reserve(static_cast<std::size_t>(blocks));
                 f[k].reserve(static_cast<std::size_t>(blocks));
                 for (int r = 0; r < blocks; ++r) {
-                    sync.arrive_and_wait();
+                    sync.ArriveAndWait();
                     Push(b[k], bridges[k]->TimedBlock(), failures[k]);
-                    sync.arrive_and_wait();
+                    sync.ArriveAndWait();
                     Push(f[k], bridges[k]->TimedPing(), failures[k]);
                 }
             });

@@ -6,6 +6,9 @@
 //                    processReplacing on its Nth call
 //   SURVIVAL_MODE 2  never returns from processReplacing from its Nth call on
 //   SURVIVAL_MODE 3  every processReplacing takes SURVIVAL_SLOW_MS ms (300)
+//                    and first sets the manual-reset event
+//                    "SurvivalInBlock_<process id>", so that a test knows
+//                    the process is inside a block
 //   SURVIVAL_MODE 4  starts a thread on effOpen that keeps running (and
 //                    touching the module) after effClose
 // N is SURVIVAL_AT from the environment (20 when unset). With
@@ -18,6 +21,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #ifndef SURVIVAL_MODE
 #define SURVIVAL_MODE 0
@@ -197,8 +201,14 @@ void VSTCALL ProcessReplacing(AEffect*, float** inputs, float** outputs, VstInt3
         for (;;)
             Sleep(1000);
     }
-    if (SURVIVAL_MODE == 3)
+    if (SURVIVAL_MODE == 3) {
+        static HANDLE inBlock = [] {
+            const std::string name = "SurvivalInBlock_" + std::to_string(GetCurrentProcessId());
+            return CreateEventA(nullptr, TRUE, FALSE, name.c_str()); // lives as long as the module
+        }();
+        SetEvent(inBlock);
         Sleep(static_cast<DWORD>(EnvNumber("SURVIVAL_SLOW_MS", 300)));
+    }
     const float gain = 2.0f * gParams[0];
     for (int c = 0; c < 2; ++c)
         for (VstInt32 i = 0; i < frames; ++i)
