@@ -66,6 +66,8 @@ TBenchBridge::TBenchBridge(const std::wstring& bridge, DWORD replyTimeoutMs)
     host_ = std::make_unique<TBridgeHost>(o);
     request_.Reset(CreateEventW(nullptr, FALSE, FALSE, (host_->BaseName() + L"_pp_0").c_str()));
     reply_.Reset(CreateEventW(nullptr, FALSE, FALSE, (host_->BaseName() + L"_pp_1").c_str()));
+    figuresRequest_.Reset(CreateEventW(nullptr, FALSE, FALSE, (host_->BaseName() + L"_fig_0").c_str()));
+    figuresReply_.Reset(CreateEventW(nullptr, FALSE, FALSE, (host_->BaseName() + L"_fig_1").c_str()));
     const auto t0 = TClock::now();
     host_->Launch(bridge);
     host_->WaitConnected(30000);
@@ -73,7 +75,7 @@ TBenchBridge::TBenchBridge(const std::wstring& bridge, DWORD replyTimeoutMs)
     const std::wstring name = L"PelorinAllocations_" + std::to_wstring(host_->ProcessId());
     allocMapping_.Reset(OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
     if (allocMapping_) {
-        allocView_ = MapViewOfFile(allocMapping_.Get(), FILE_MAP_READ, 0, 0, 8);
+        allocView_ = MapViewOfFile(allocMapping_.Get(), FILE_MAP_READ, 0, 0, 32);
         allocCount_ = static_cast<const volatile std::uint64_t*>(allocView_);
     }
     text_.reserve(300);
@@ -203,6 +205,23 @@ bool TBenchBridge::OutputIs(float factor) const
 std::int64_t TBenchBridge::Allocations() const
 {
     return allocCount_ != nullptr ? static_cast<std::int64_t>(*allocCount_) : -1;
+}
+
+TProcessFigures TBenchBridge::Figures()
+{
+    if (allocView_ != nullptr) {
+        ResetEvent(figuresReply_.Get());
+        SetEvent(figuresRequest_.Get());
+        if (WaitForSingleObject(figuresReply_.Get(), 5000) == WAIT_OBJECT_0) {
+            const auto* v = static_cast<const volatile std::uint64_t*>(allocView_);
+            TProcessFigures f;
+            f.Handles = static_cast<DWORD>(v[1]);
+            f.PrivateBytes = v[2];
+            f.Threads = static_cast<DWORD>(v[3]);
+            return f;
+        }
+    }
+    return ProcessFiguresOf(host_->Process());
 }
 
 bool TBenchBridge::SaveState(std::vector<std::uint8_t>& state)

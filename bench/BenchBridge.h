@@ -71,6 +71,9 @@ public:
 
     // The bridge's allocation count; -1 when the bridge does not publish one.
     std::int64_t Allocations() const;
+    // The bridge's handles, private bytes and threads: sampled by the
+    // measured twin itself, else read from outside.
+    TProcessFigures Figures();
 
     TBridgeHost& Host() { return *host_; }
     TSharedMemoryIntf& Channel() { return host_->Channel(); }
@@ -89,6 +92,7 @@ public:
 private:
     std::unique_ptr<TBridgeHost> host_;
     TOwnedHandle request_, reply_;
+    TOwnedHandle figuresRequest_, figuresReply_;
     TOwnedHandle allocMapping_;
     const volatile std::uint64_t* allocCount_ = nullptr;
     void* allocView_ = nullptr;

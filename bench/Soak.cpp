@@ -73,8 +73,7 @@ int main(int argc, char** argv)
     try {
         TBenchBridge b(bridge, 20000);
         b.Load(plugin, 512);
-        HANDLE process = b.Host().Process();
-        Print("loaded", 0, ProcessFiguresOf(process), b.Allocations());
+        Print("loaded", 0, b.Figures(), b.Allocations());
 
         std::vector<std::uint8_t> state;
         int failures = 0;
@@ -83,11 +82,11 @@ int main(int argc, char** argv)
         float value = 0.5f;
         for (std::uint64_t k = 0; k < blocks; ++k) {
             if (k == warmup) {
-                start = ProcessFiguresOf(process);
+                start = b.Figures();
                 Print("start", k, start, b.Allocations());
             }
             if (k == warmup + (blocks - warmup) / 2) {
-                middle = ProcessFiguresOf(process);
+                middle = b.Figures();
                 Print("middle", k, middle, b.Allocations());
             }
             if (k % 10 == 0) {
@@ -113,7 +112,7 @@ int main(int argc, char** argv)
             if (failures > 10)
                 break;
         }
-        const TProcessFigures end = ProcessFiguresOf(process);
+        const TProcessFigures end = b.Figures();
         Print("end", blocks, end, b.Allocations());
 
         const bool handlesOk = end.Handles <= start.Handles;
