@@ -98,8 +98,22 @@ TEST(FaultRuns, HostKilledDuringABlockEndsTheBridgeWithin2Seconds)
     ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     CloseHandle(pi.hThread);
     DWORD bridge = 0;
+    // Whatever happens, neither the host nor its bridge outlives the test.
+    struct TCleanup {
+        HANDLE host;
+        DWORD& bridge;
+        ~TCleanup()
+        {
+            TerminateProcess(host, 1);
+            CloseHandle(host);
+            if (HANDLE h = bridge != 0 ? OpenProcess(PROCESS_TERMINATE, FALSE, bridge) : nullptr) {
+                TerminateProcess(h, 1);
+                CloseHandle(h);
+            }
+        }
+    } cleanup{pi.hProcess, bridge};
     const auto t0 = std::chrono::steady_clock::now();
-    while (bridge == 0 && MsSince(t0) < 20000) {
+    while (bridge == 0 && MsSince(t0) < 60000) {
         const auto children = ChildProcesses(pi.dwProcessId, L"pelorin.exe");
         if (!children.empty())
             bridge = children.front();
@@ -107,25 +121,17 @@ TEST(FaultRuns, HostKilledDuringABlockEndsTheBridgeWithin2Seconds)
             Sleep(20);
     }
     ASSERT_NE(bridge, 0u) << "the host started no bridge";
-    ASSERT_TRUE(WaitInBlock(bridge, 30000));
+    ASSERT_TRUE(WaitInBlock(bridge, 90000));
     Sleep(50); // well inside the 300 ms block
 
     TerminateProcess(pi.hProcess, 9);
     const auto killed = std::chrono::steady_clock::now();
     WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hProcess);
     const bool ended = WaitPidExit(bridge, 5000);
     const double ms = MsSince(killed);
     EXPECT_TRUE(ended);
     EXPECT_LE(ms, 2000.0) << "the bridge took " << ms << " ms to end after its host was killed";
     RecordProperty("bridge_end_ms", static_cast<int>(ms));
-    if (!ended) {
-        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, bridge);
-        if (h != nullptr) {
-            TerminateProcess(h, 1);
-            CloseHandle(h);
-        }
-    }
 }
 
 TEST(FaultRuns, BridgeKilledDuringABlockIsReportedWithin2SecondsAndANewBridgeStartsAtOnce)
