@@ -4,6 +4,7 @@
 // text or .mid file, and save and restore the plugin's state.
 
 #include "BridgeHost.h"
+#include "BridgeRecovery.h"
 #include "BridgeLayouts.h"
 #include "EditorWindow.h"
 #include "MidiInput.h"
@@ -41,7 +42,12 @@ const char kUsage[] =
     "  --plot <file.png>   draw the input and output waveforms and their levels\n"
     "  --class <n|name>    the class of a VST3 module with several (default: the first)\n"
     "  --list-classes      list the classes of a VST3 module and end\n"
-    "  --quiet             no description, only errors and the summary\n";
+    "  --quiet             no description, only errors and the summary\n"
+    "  --recover           when the bridge dies or hangs while processing, start a new one,\n"
+    "                      load the plugin again, restore the last fetched state and go on\n"
+    "  --state-every <n>   with --recover: fetch the plugin's state every n blocks (default 100)\n"
+    "  --reply-limit <ms>  how long one command may take before the bridge counts as hung\n"
+    "                      (default 30000)\n";
 
 struct TOptions {
     std::string Plugin;
@@ -56,6 +62,9 @@ struct TOptions {
     TClassChoice Class;
     bool ListClasses = false;
     TEditorOptions Editor;
+    bool Recover = false;
+    std::int32_t StateEvery = 100;
+    std::int32_t ReplyLimit = 30000;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -101,6 +110,9 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
             if (!error.empty())
                 Fail(error);
         }
+        else if (a == "--recover") o.Recover = true;
+        else if (a == "--state-every") o.StateEvery = static_cast<std::int32_t>(number(1, 1e9));
+        else if (a == "--reply-limit") o.ReplyLimit = static_cast<std::int32_t>(number(100, 3600000));
         else if (a == "--help" || a == "-h") return false;
         else if (!a.empty() && a[0] == '-') Fail("unknown option " + a);
         else if (o.Plugin.empty()) o.Plugin = a;
@@ -252,7 +264,7 @@ int main(int argc, char** argv)
 
     TCounters counters;
     TBridgeHost::TOptions hostOptions;
-    hostOptions.ReplyTimeoutMs = 30000;
+    hostOptions.ReplyTimeoutMs = static_cast<DWORD>(o.ReplyLimit);
     hostOptions.OnHostCommand = [&counters](std::uint32_t code, std::int32_t& index, std::int32_t&, std::int64_t&,
                                             std::int64_t&, std::wstring& text, std::int64_t&, void*) -> std::int32_t {
         switch (code) {
@@ -265,12 +277,9 @@ int main(int argc, char** argv)
         }
     };
     try {
-        TBridgeHost host(hostOptions);
-        host.Launch(Wide(bridge));
-        host.WaitConnected(15000);
-
         // The load request.
-        auto* load = static_cast<TLoadBlock*>(host.Channel().LoadBlock());
+        auto loadBlock = std::make_unique<TLoadBlock>();
+        TLoadBlock* load = loadBlock.get();
         std::memset(load, 0, sizeof(TLoadBlock));
         load->Kind = o.Kind == "vst3" ? kKindVst3Effect : kKindVst2;
         const std::string base = pluginPath.substr(pluginPath.find_last_of("\\/") + 1);
@@ -286,24 +295,35 @@ int main(int argc, char** argv)
         load->Settings.StepsPerBar = 16;
         load->Settings.StepsPerBeat = 4;
         load->Settings.TicksPerBeat = 960;
+        std::unique_ptr<TBridgeHost> host;
+        std::unique_ptr<TBridgeRecovery> recovery;
         if (o.Kind == "vst3") {
+            // The class is chosen through this first bridge, which then serves;
+            // a recovery loads the class it settled on.
+            host = std::make_unique<TBridgeHost>(hostOptions);
+            host->Launch(Wide(bridge));
+            host->WaitConnected(15000);
+            std::memcpy(host->Channel().LoadBlock(), load, sizeof(TLoadBlock));
             std::vector<TVst3ClassEntry> classes;
             std::string error;
-            const TVst3LoadResult r = LoadVst3(host, o.Class, o.ListClasses, classes, error);
+            const TVst3LoadResult r = LoadVst3(*host, o.Class, o.ListClasses, classes, error);
             if (r == TVst3LoadResult::Failed)
                 Fail(error);
             if (r == TVst3LoadResult::Listed) {
                 PrintVst3Classes(classes);
-                host.Close();
-                host.WaitClosed(5000);
+                host->Close();
+                host->WaitClosed(5000);
                 return 0;
             }
+            const auto* chosen = static_cast<const TLoadBlock*>(host->Channel().LoadBlock());
+            load->Kind = chosen->Kind;
+            std::memcpy(load->ClassID, chosen->ClassID, sizeof load->ClassID);
+            recovery = std::make_unique<TBridgeRecovery>(Wide(bridge), hostOptions, *load);
         } else {
-            host.PostCode(kCodeLoadPlugin, 0);
-            if (host.WaitForCode(kCodePluginLoaded, 60000) != 1)
-                Fail("the bridge could not load " + pluginPath);
+            recovery = std::make_unique<TBridgeRecovery>(Wide(bridge), hostOptions, *load);
+            host = recovery->Start();
         }
-        const auto* description = static_cast<const TDescriptionBlock*>(host.Channel().DescriptionBlock());
+        const auto* description = static_cast<const TDescriptionBlock*>(host->Channel().DescriptionBlock());
         if (!o.Quiet)
             PrintDescription(*description);
         else
@@ -320,7 +340,6 @@ int main(int argc, char** argv)
         for (auto c : outBuses)
             nOut += c;
 
-        TSharedMemoryIntf& ch = host.Channel();
         std::int64_t result = 0;
         if (!o.LoadState.empty()) {
             std::vector<std::uint8_t> state;
@@ -330,13 +349,14 @@ int main(int argc, char** argv)
             const std::uint64_t n = state.size();
             std::memcpy(frame.data(), &n, 8);
             std::memcpy(frame.data() + 8, state.data(), state.size());
-            SendOrFail(ch, kCmdLoadState, result, 0, frame, static_cast<std::int64_t>(frame.size()), false,
+            SendOrFail(host->Channel(), kCmdLoadState, result, 0, frame, static_cast<std::int64_t>(frame.size()), false,
                        "the state load");
+            recovery->RememberState(state, 0);
             std::printf("State loaded: %llu bytes from %s\n", static_cast<unsigned long long>(n), o.LoadState.c_str());
         }
 
         if (o.Editor.Show)
-            RunEditor(host, o.Editor);
+            RunEditor(*host, o.Editor);
 
         // The transport header shared by switching on and every block.
         TProcessBlock head{};
@@ -352,7 +372,10 @@ int main(int argc, char** argv)
         head.Header.Transport = kTransportPlaying | kTransportJumped;
         std::vector<std::uint8_t> data(sizeof(TProcessBlock));
         std::memcpy(data.data(), &head, sizeof(head));
-        SendOrFail(ch, kCmdSetActive, result, 1, data, static_cast<std::int64_t>(data.size()), false, "switching on");
+        SendOrFail(host->Channel(), kCmdSetActive, result, 1, data, static_cast<std::int64_t>(data.size()), false,
+                   "switching on");
+        recovery->SetSwitchOn(data);
+        std::uint64_t blocksLost = 0;
 
         const std::size_t total = input.Frames();
         if (total > 0 || !midi.empty()) {
@@ -365,7 +388,12 @@ int main(int argc, char** argv)
             data.assign(sizeof(TProcessBlock) + audioBytes + eventRoom * sizeof(TBridgeEvent), 0);
             std::size_t nextMidi = 0, midiOut = 0, lastShown = 0;
             const DWORD started = GetTickCount();
-            for (std::size_t pos = 0; pos < frames; pos += static_cast<std::size_t>(o.Block)) {
+            std::uint64_t blockIndex = 0;
+            for (std::size_t pos = 0; pos < frames; pos += static_cast<std::size_t>(o.Block), ++blockIndex) {
+                if (o.Recover && blockIndex % static_cast<std::uint64_t>(o.StateEvery) == 0 &&
+                    !recovery->FetchState(*host, blockIndex))
+                    std::fprintf(stderr, "pelorin-host: the state of block %llu could not be fetched\n",
+                                 static_cast<unsigned long long>(blockIndex));
                 const std::int32_t n = static_cast<std::int32_t>(std::min<std::size_t>(o.Block, frames - pos));
                 head.Header.SongPosition = static_cast<std::int32_t>(pos);
                 head.Header.Transport = kTransportPlaying | (pos == 0 ? kTransportJumped : 0);
@@ -392,7 +420,26 @@ int main(int argc, char** argv)
                         audio[c * n + f] = pos + f < src.size() ? src[pos + f] : 0.0f;
                 }
                 const std::int64_t sent = head.EventOffset + static_cast<std::int64_t>(head.EventCount) * 44;
-                SendOrFail(ch, kCmdProcess, result, 0, data, sent, true, "an audio block");
+                std::int64_t p1 = 0, p2 = 0;
+                std::wstring noText;
+                if (!host->Channel().SendCommandFull(kCmdProcess, result, 0, 0, p1, p2, noText, sent,
+                                                     static_cast<std::int64_t>(data.size()), data.data(), true)) {
+                    if (!o.Recover || recovery->Recoveries() >= 3)
+                        Fail("the bridge did not answer an audio block (" + TBridgeRecovery::FailureOf(*host) + ")");
+                    const TBridgeRecovery::TReport r = recovery->Recover(host, blockIndex);
+                    blocksLost += r.BlocksLost;
+                    std::printf("Recovered at block %llu: %s; new bridge in %.0f ms, ", 
+                                static_cast<unsigned long long>(r.FailedBlock), r.Reason.c_str(), r.Milliseconds);
+                    if (r.StateRestored)
+                        std::printf("state of block %llu restored (%zu bytes), %llu blocks lost\n",
+                                    static_cast<unsigned long long>(r.StateBlock), r.StateBytes,
+                                    static_cast<unsigned long long>(r.BlocksLost));
+                    else
+                        std::printf("no state to restore, %llu blocks lost\n",
+                                    static_cast<unsigned long long>(r.BlocksLost));
+                    std::fflush(stdout);
+                    continue; // this block's output stays silent
+                }
                 for (std::int32_t c = 0; c < nOut; ++c)
                     std::memcpy(output.Channels[c].data() + pos, audio + (nIn + c) * n, static_cast<std::size_t>(n) * 4);
                 std::int32_t returned;
@@ -412,6 +459,9 @@ int main(int argc, char** argv)
                     sum += static_cast<double>(v) * v;
                 }
             const double rms = output.Channels.empty() ? 0 : std::sqrt(sum / (frames * output.Channels.size()));
+            if (recovery->Recoveries() > 0)
+                std::printf("Recoveries: %d, blocks lost in all: %llu\n", recovery->Recoveries(),
+                            static_cast<unsigned long long>(blocksLost));
             std::printf("Processed %zu frames in %zu blocks of %d at %d Hz (%lu ms): %d in, %d out channels, "
                         "peak %.4f, rms %.4f, %zu MIDI events sent, %zu MIDI events and %d sysex received\n",
                         frames, (frames + o.Block - 1) / o.Block, o.Block, rate, static_cast<unsigned long>(ms), nIn,
@@ -433,6 +483,7 @@ int main(int argc, char** argv)
             }
         }
         data.assign(sizeof(TProcessBlock), 0);
+        TSharedMemoryIntf& ch = host->Channel();
         SendOrFail(ch, kCmdSetActive, result, 0, data, static_cast<std::int64_t>(data.size()), false, "switching off");
 
         if (!o.SaveState.empty()) {
@@ -448,11 +499,11 @@ int main(int argc, char** argv)
             std::printf("State saved: %u bytes to %s\n", n, o.SaveState.c_str());
         }
 
-        host.Close();
-        if (!host.WaitClosed(5000))
+        host->Close();
+        if (!host->WaitClosed(5000))
             std::fprintf(stderr, "pelorin-host: the bridge did not confirm the close\n");
         DWORD exitCode = 0;
-        if (host.WaitProcessExit(5000, exitCode) && exitCode != 0)
+        if (host->WaitProcessExit(5000, exitCode) && exitCode != 0)
             Fail("the bridge ended with exit code " + std::to_string(exitCode));
     } catch (const Exception& e) {
         Fail(e.Message());

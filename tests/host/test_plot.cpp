@@ -1,5 +1,6 @@
 // The waveform picture: what is drawn where, and the PNG that carries it.
 
+#include "PngImage.h"
 #include "WavePlot.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "PngImage.h"
 
 namespace {
 
