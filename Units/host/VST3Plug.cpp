@@ -265,8 +265,8 @@ void TInstanceInfoList::ReleaseIndex(std::int32_t Index)
 {
     auto* info = static_cast<TVST3InstanceInfo*>(List.Objects(Index));
     if (--info->UseCount < 1) {
+        const std::unique_ptr<TVST3InstanceInfo> owned(info); // the entry's object: freed with it
         List.Delete(Index);
-        delete info; // owned by the list: its entry is gone
     }
 }
 
