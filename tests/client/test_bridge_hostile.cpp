@@ -132,6 +132,7 @@ float OutputSample(const std::vector<std::uint8_t>& d, int frames, int channel, 
 
 TEST(BridgeHostilePlugins, AFaultInProcessingTellsTheHostAtOnceAndEndsTheProcess)
 {
+    // The plugin faults again in effClose, while the ending bridge frees it.
     TSession s;
     ASSERT_EQ(s.Load(Hostile("fault_process")), 1u);
     std::vector<std::uint8_t> block = StereoBlock(64);

@@ -1,7 +1,8 @@
 // Plugins that behave as third-party plugins do and our well-behaved
 // fixtures never do, one per value of HOSTILE_MODE. Each is a stereo effect
 // ("Hostile") whose processReplacing copies its inputs to its outputs.
-//   HOSTILE_FAULT_PROCESS  processReplacing writes through a null pointer
+//   HOSTILE_FAULT_PROCESS  processReplacing writes through a null pointer,
+//                          and so does effClose
 //   HOSTILE_FAULT_MAINS    effMainsChanged writes through a null pointer
 //                          (every time); everything else works
 //   HOSTILE_OWN_FAULT      VSTPluginMain probes unmapped memory and handles
@@ -121,6 +122,8 @@ VstIntPtr Dispatch(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, v
             gThread = CreateThread(nullptr, 0, &SwitchLayout, nullptr, 0, nullptr);
         return 0;
     case effClose:
+        if (HOSTILE_MODE == HOSTILE_FAULT_PROCESS)
+            *gNowhere = -1;
         if (gThread != nullptr) {
             gStop.store(true);
             WaitForSingleObject(gThread, INFINITE);
