@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -100,36 +101,61 @@ void TBridgeAudio::ApplyHeader(TBaseAudioPlugin* plugin, const TTransportHeader&
     activity(false, h.OutputBusActive);
 }
 
+void TBridgeAudio::TakeLayout(TBaseAudioPlugin* plugin)
+{
+    // Read once, by value: the plugin may change its buses from another
+    // thread; what the block uses is this copy. Grows only with the bus count.
+    auto take = [](std::vector<std::int32_t>& out, const std::vector<TBusInfo>& buses, std::int32_t count) {
+        const std::int32_t usable = UsableBusCount(buses, count);
+        out.resize(static_cast<std::size_t>(usable));
+        for (std::int32_t i = 0; i < usable; ++i)
+            out[static_cast<std::size_t>(i)] = ChannelsOf(buses, usable, i);
+    };
+    take(LayoutIn, plugin->InputBuses, plugin->NumInputBuses);
+    take(LayoutOut, plugin->OutputBuses, plugin->NumOutputBuses);
+}
+
 void TBridgeAudio::PrepareBuffers(TBaseAudioPlugin* plugin, std::int32_t frames, bool busMode)
 {
     if (plugin == nullptr)
         return;
+    TakeLayout(plugin);
+    PrepareTaken(frames, busMode);
+}
+
+void TBridgeAudio::PrepareTaken(std::int32_t frames, bool busMode)
+{
     frames = std::max(frames, 0);
-    const std::int32_t nIn = UsableBusCount(plugin->InputBuses, plugin->NumInputBuses);
-    const std::int32_t nOut = UsableBusCount(plugin->OutputBuses, plugin->NumOutputBuses);
-    const std::size_t needIn =
-        busMode ? static_cast<std::size_t>(nIn) : static_cast<std::size_t>(TotalChannels(plugin->InputBuses, nIn));
-    const std::size_t needOut = busMode ? static_cast<std::size_t>(nOut)
-                                        : static_cast<std::size_t>(TotalChannels(plugin->OutputBuses, nOut));
+    const std::size_t needIn = busMode ? LayoutIn.size() : static_cast<std::size_t>(LayoutChannels(LayoutIn));
+    const std::size_t needOut = busMode ? LayoutOut.size() : static_cast<std::size_t>(LayoutChannels(LayoutOut));
     bool changed = SizeSide(Inputs, InputPointers, needIn);
     changed = SizeSide(Outputs, OutputPointers, needOut) || changed;
-    if (changed || Capacity < frames)
-        Capacity = frames + kBufferHeadroomFrames;
+    if (changed || Capacity < frames) // no overflow for a huge block of a plugin without channels
+        Capacity = std::min(frames, std::numeric_limits<std::int32_t>::max() - kBufferHeadroomFrames) +
+                   kBufferHeadroomFrames;
 
     // Each buffer must hold its samples at the current capacity; a bus whose
     // channel count changed without the number of buffers changing grows too.
     auto fit = [&](std::vector<std::vector<float>>& buffers, std::vector<float*>& pointers,
-                   const std::vector<TBusInfo>& buses, std::int32_t busCount) {
+                   const std::vector<std::int32_t>& layout) {
         for (std::size_t i = 0; i < buffers.size(); ++i) {
-            const std::int64_t channels = busMode ? ChannelsOf(buses, busCount, static_cast<std::int32_t>(i)) : 1;
+            const std::int64_t channels = busMode ? layout[i] : 1;
             const std::size_t need = RoundUp8(channels * static_cast<std::int64_t>(Capacity));
             if (buffers[i].size() < need)
                 buffers[i].resize(need);
             pointers[i] = buffers[i].data();
         }
     };
-    fit(Inputs, InputPointers, plugin->InputBuses, nIn);
-    fit(Outputs, OutputPointers, plugin->OutputBuses, nOut);
+    fit(Inputs, InputPointers, LayoutIn);
+    fit(Outputs, OutputPointers, LayoutOut);
+}
+
+std::int64_t TBridgeAudio::LayoutChannels(const std::vector<std::int32_t>& layout)
+{
+    std::int64_t n = 0;
+    for (const std::int32_t c : layout)
+        n += c;
+    return n;
 }
 
 std::int64_t TBridgeAudio::AudioBytes(TBaseAudioPlugin* plugin, std::int32_t frames, bool busMode) const
@@ -235,32 +261,44 @@ bool TBridgeAudio::Process(TBaseAudioPlugin* plugin, std::int32_t index, std::ui
         DispatchEvents(plugin, data + offset, incoming);
     }
 
-    PrepareBuffers(plugin, block.Frames, busMode);
+    // From here on the block uses one layout, taken now: whatever the plugin
+    // changes during the process call (or changed above) applies from the
+    // next block. Every copy stays inside the block's capacity; samples of a
+    // layout that grew past the block are silence going in and dropped
+    // coming out.
+    TakeLayout(plugin);
+    PrepareTaken(block.Frames, busMode);
 
-    // Audio: inputs from the area, outputs cleared, the plugin, outputs after the inputs.
     std::uint8_t* audio = data + sizeof(TProcessBlock);
+    const std::int64_t room = capacity - static_cast<std::int64_t>(sizeof(TProcessBlock));
     const std::size_t frames = static_cast<std::size_t>(block.Frames);
-    auto chunk = [&](const std::vector<TBusInfo>& buses, std::int32_t count, std::size_t i) -> std::size_t {
-        return busMode ? static_cast<std::size_t>(ChannelsOf(buses, count, static_cast<std::int32_t>(i))) * frames
-                       : frames;
+    auto samplesOf = [&](const std::vector<std::int32_t>& layout, std::size_t i) -> std::size_t {
+        return busMode ? static_cast<std::size_t>(layout[i]) * frames : frames;
     };
-    std::size_t pos = 0;
+    // The bytes of [pos, pos + bytes) that lie inside the block.
+    auto inside = [room](std::int64_t at, std::int64_t bytes) -> std::size_t {
+        return static_cast<std::size_t>(std::clamp<std::int64_t>(room - at, 0, bytes));
+    };
+    std::int64_t pos = 0;
     for (std::size_t i = 0; i < Inputs.size(); ++i) {
-        const std::size_t n = chunk(plugin->InputBuses, plugin->NumInputBuses, i);
-        std::memcpy(Inputs[i].data(), audio + pos, n * sizeof(float));
-        pos += n * sizeof(float);
+        const std::size_t n = samplesOf(LayoutIn, i);
+        const std::size_t bytes = inside(pos, static_cast<std::int64_t>(n * sizeof(float)));
+        std::memcpy(Inputs[i].data(), audio + pos, bytes);
+        std::fill(Inputs[i].begin() + static_cast<std::ptrdiff_t>(bytes / sizeof(float)),
+                  Inputs[i].begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
+        pos += static_cast<std::int64_t>(n * sizeof(float));
     }
     // Only the samples the plugin works on this block need clearing.
     for (std::size_t i = 0; i < Outputs.size(); ++i)
-        std::fill_n(Outputs[i].begin(), chunk(plugin->OutputBuses, plugin->NumOutputBuses, i), 0.0f);
+        std::fill_n(Outputs[i].begin(), samplesOf(LayoutOut, i), 0.0f);
     if (busMode)
         plugin->ProcessBuses(InputPointers.data(), OutputPointers.data(), block.Frames);
     else
         plugin->Process(InputPointers.data(), OutputPointers.data(), block.Frames);
     for (std::size_t i = 0; i < Outputs.size(); ++i) {
-        const std::size_t n = chunk(plugin->OutputBuses, plugin->NumOutputBuses, i);
-        std::memcpy(audio + pos, Outputs[i].data(), n * sizeof(float));
-        pos += n * sizeof(float);
+        const std::size_t n = samplesOf(LayoutOut, i);
+        std::memcpy(audio + pos, Outputs[i].data(), inside(pos, static_cast<std::int64_t>(n * sizeof(float))));
+        pos += static_cast<std::int64_t>(n * sizeof(float));
     }
 
     // Outgoing events at the event offset, never past the end of the block.

@@ -55,6 +55,11 @@ public:
     std::int32_t LastThreadPriority() const { return LastPriority; }
 
 private:
+    // Copies the plugin's bus layout (channels per usable bus) for one block.
+    void TakeLayout(TBaseAudioPlugin* plugin);
+    // PrepareBuffers for the layout taken last.
+    void PrepareTaken(std::int32_t frames, bool busMode);
+    static std::int64_t LayoutChannels(const std::vector<std::int32_t>& layout);
     void DispatchEvents(TBaseAudioPlugin* plugin, const std::uint8_t* events, std::int32_t count);
     std::int64_t AudioBytes(TBaseAudioPlugin* plugin, std::int32_t frames, bool busMode) const;
     // Moves the queued events into the block; returns how many were written.
@@ -66,6 +71,8 @@ private:
     std::int32_t Capacity = 0;
     std::vector<std::vector<float>> Inputs, Outputs;
     std::vector<float*> InputPointers, OutputPointers;
+    // The layout the current block uses.
+    std::vector<std::int32_t> LayoutIn, LayoutOut;
 
     std::mutex EventLock;
     std::vector<TBridgeEvent> Queued; // capacity reserved once: queueing never allocates

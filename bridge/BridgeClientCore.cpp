@@ -43,13 +43,17 @@ std::wstring ToWide(const std::string& s)
 // ---------------------------------------------------------------------------
 // TAudioPluginHost
 
-void TAudioPluginHost::ParamChanged(std::int32_t Index, float Value)
+void TAudioPluginHost::ParamChanged(std::int32_t Index, float Value) // [any thread]
 {
-    if (TDescriptionBlock* block = Client.DescriptionBlock()) {
-        TDescriptionWriter writer(block);
-        if (Index >= 0 && Index < writer.WrittenParamCount()) {
-            writer.SetParamRecordValue(Index, Value);
-            writer.UpdateParams(Client.Plugin(), Index, Index);
+    {
+        // The host may drop the block (to grow it) meanwhile.
+        const auto view = Client.LockDescriptionView();
+        if (TDescriptionBlock* block = Client.DescriptionBlock()) {
+            TDescriptionWriter writer(block);
+            if (Index >= 0 && Index < writer.WrittenParamCount()) {
+                writer.SetParamRecordValue(Index, Value);
+                writer.UpdateParams(Client.Plugin(), Index, Index);
+            }
         }
     }
     if (Client.Channel)
@@ -135,6 +139,7 @@ void TAudioPluginHost::UpdateDisplay(std::int32_t What, bool Flag)
     if ((What & 1) != 0 && !(plugin != nullptr && plugin->Name.rfind("Vornish ", 0) == 0))
         bits |= kDisplayPrograms;
     if ((What & 4) != 0) {
+        const auto view = Client.LockDescriptionView();
         if (TDescriptionBlock* block = Client.DescriptionBlock())
             TDescriptionWriter(block).UpdateKeyNames(plugin);
         bits |= kDisplayKeyNames;
@@ -146,6 +151,7 @@ void TAudioPluginHost::UpdateDisplay(std::int32_t What, bool Flag)
 void TAudioPluginHost::LatencyChanged(std::int32_t)
 {
     if (TBaseAudioPlugin* plugin = Client.Plugin()) {
+        const auto view = Client.LockDescriptionView();
         if (TDescriptionBlock* block = Client.DescriptionBlock())
             TDescriptionWriter(block).SetLatency(plugin->Latency);
     }
@@ -208,6 +214,12 @@ TBridgeClientCore::TBridgeClientCore(HWND editorParent) : Audio(&SetAudioThreadP
 
 TBridgeClientCore::~TBridgeClientCore()
 {
+    if (InsideLoad()) {
+        // The process ends from inside the load: the plugin's code is still on
+        // this thread's stack, so it is left to the end of the process.
+        (void)PluginPtr.release();
+        return;
+    }
     FreePlugin();
 }
 
@@ -216,6 +228,13 @@ TDescriptionBlock* TBridgeClientCore::DescriptionBlock() const
     if (Channel == nullptr || Channel->Channel(kDescriptionChannel).ViewBytes() < static_cast<std::int64_t>(sizeof(TDescriptionBlock)))
         return nullptr;
     return static_cast<TDescriptionBlock*>(Channel->DescriptionBlock());
+}
+
+std::shared_lock<std::shared_mutex> TBridgeClientCore::LockDescriptionView() const
+{
+    if (Channel == nullptr)
+        return {};
+    return Channel->Channel(kDescriptionChannel).LockView();
 }
 
 TLoadBlock* TBridgeClientCore::LoadBlock() const
@@ -239,20 +258,29 @@ std::int64_t TBridgeClientCore::DataCapacity(int index) const
 
 void TBridgeClientCore::FreePlugin() // [main thread]
 {
-    std::lock_guard<std::mutex> lock(PluginLock);
+    // Called from inside a load on this thread: the process is ending and the
+    // plugin's own code is on the stack; it stays as it is.
+    if (InsideLoad())
+        return;
+    std::lock_guard<std::shared_mutex> lock(PluginLock);
     PluginPtr.reset();
 }
 
 void TBridgeClientCore::InstallPlugin(std::unique_ptr<TBaseAudioPlugin> plugin) // [main thread]
 {
-    std::lock_guard<std::mutex> lock(PluginLock);
+    if (InsideLoad())
+        return;
+    std::lock_guard<std::shared_mutex> lock(PluginLock);
     PluginPtr = std::move(plugin);
 }
 
 void TBridgeClientCore::Idle() // [main thread]
 {
-    if (PluginPtr)
-        PluginPtr->Idle();
+    if (!PluginPtr)
+        return;
+    if (auto* vst = dynamic_cast<TVSTPlugin*>(PluginPtr.get()))
+        vst->CheckLatency();
+    PluginPtr->Idle();
 }
 
 void TBridgeClientCore::DescribeAll(TBaseAudioPlugin* plugin)
@@ -269,7 +297,16 @@ void TBridgeClientCore::DescribeAll(TBaseAudioPlugin* plugin)
 bool TBridgeClientCore::LoadPlugin() // [main thread]
 {
     Host.Log("LoadPlugin", 0, 1);
-    std::lock_guard<std::mutex> lock(PluginLock);
+    if (InsideLoad()) {
+        Host.Log("Finished (LoadPlugin) - refused inside a load", 0, -1);
+        return false;
+    }
+    std::lock_guard<std::shared_mutex> lock(PluginLock);
+    struct TLoading {
+        std::atomic<DWORD>& Thread;
+        explicit TLoading(std::atomic<DWORD>& t) : Thread(t) { Thread.store(GetCurrentThreadId()); }
+        ~TLoading() { Thread.store(0); }
+    } loading(LoadingThread);
     PluginPtr.reset();                                      // 1
     RestoreFPUState();                                      // 2
     TLoadBlock* load = LoadBlock();
@@ -403,7 +440,7 @@ void TBridgeClientCore::LoadPluginState(TCommandArgs& a) // [main thread]
 
 void TBridgeClientCore::RefreshDescription(std::int32_t bits) // [description thread]
 {
-    std::lock_guard<std::mutex> lock(PluginLock);
+    std::shared_lock<std::shared_mutex> lock(PluginLock);
     TBaseAudioPlugin* plugin = PluginPtr.get();
     TDescriptionBlock* block = DescriptionBlock();
     if (plugin == nullptr || block == nullptr)
@@ -541,8 +578,8 @@ void TBridgeClientCore::RegisterCommands(const TRegister& add)
             UpdateEditorState();
         return 0;
     });
-    add(kCmdProcess, [this](TCommandArgs& a) {
-        std::lock_guard<std::mutex> lock(PluginLock);
+    add(kCmdProcess, [this](TCommandArgs& a) { // [audio thread]
+        std::shared_lock<std::shared_mutex> lock(PluginLock);
         if (PluginPtr)
             Audio.Process(PluginPtr.get(), a.Index, static_cast<std::uint8_t*>(a.Data), a.DataSize, a.Capacity);
         return 0;

@@ -15,9 +15,11 @@
 #undef MessageBox
 #endif
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 
 class TBridgeClientCore;
 
@@ -114,6 +116,9 @@ public:
     HWND EditorParent;
 
     TDescriptionBlock* DescriptionBlock() const;
+    // Keeps the description block mapped while a thread other than the
+    // description channel's writes into it. [any thread]
+    std::shared_lock<std::shared_mutex> LockDescriptionView() const;
     TLoadBlock* LoadBlock() const;
     THeaderBlock* Header() const;
     // The bytes the data of channel index can hold.
@@ -127,7 +132,13 @@ private:
     void DescribeAll(TBaseAudioPlugin* plugin);
 
     std::unique_ptr<TBaseAudioPlugin> PluginPtr;
-    // Held by the audio and description channels while they use the plugin and
-    // by loading while it replaces the plugin.
-    std::mutex PluginLock;
+    // Shared by the audio and description channels while they use the plugin
+    // (a refresh and a block run at the same time); held alone only by
+    // loading and freeing, which replace the plugin.
+    std::shared_mutex PluginLock;
+    // The thread inside LoadPlugin, while it holds PluginLock alone. A load
+    // lets the message loop run (a shell scan); a close or a lost host handled
+    // there must not free the plugin from under the load on the same thread.
+    std::atomic<DWORD> LoadingThread{0};
+    bool InsideLoad() const { return LoadingThread.load() == GetCurrentThreadId(); }
 };

@@ -72,12 +72,16 @@ std::int32_t TBridgeClient::TImpl::ShareCommand(std::uint32_t code, std::int32_t
     try {
         return it->second(args);
     } catch (const std::exception& e) {
-        const Exception ex(e.what());
+        // A processor fault inside the plugin arrives here as an exception too.
         char line[512];
         std::snprintf(line, sizeof(line), "EXCEPTION (ShareCommand %s): %s", "", e.what());
         HostLog(line);
+        // The host learns of the end at once, before anything of the plugin
+        // is freed (freeing it may fault again).
+        if (Channel)
+            Channel->AnnounceClose();
         if (Owner.OnException)
-            Owner.OnException(Owner, ex);
+            Owner.OnException(Owner, Exception(e.what()));
         // Off the main thread the process ends from the main thread; until
         // then this command stays unanswered.
         if (Channel && GetCurrentThreadId() != Channel->WindowThreadId())

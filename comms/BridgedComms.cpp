@@ -147,6 +147,7 @@ void TShare::SetSize(std::int64_t size)
 {
     if (size < 0)
         return;
+    std::lock_guard<std::shared_mutex> view(viewLock_);
     if (size == 0) {
         block_.reset();
         viewBytes_ = 0;
@@ -180,10 +181,16 @@ bool TShare::SendAndWait(DWORD timeoutMs)
     if (role_ != TShareRole::Sender)
         return false;
     ResetEvent(waitEvent_.Get());
+    // A Stop between the caller's checks and the reset set the wake that the
+    // reset just took away: look again, or wait for ever.
+    if (Terminated())
+        return false;
     SetEvent(signalEvent_.Get());
     const DWORD r = WaitForSingleObject(waitEvent_.Get(), timeoutMs);
     if (r == WAIT_OBJECT_0)
         return true;
+    if (r == WAIT_TIMEOUT)
+        MarkBroken();
     if (owner_ != nullptr) {
         char line[128];
         std::snprintf(line, sizeof(line), "Timed out waiting for event - index=%d cmd=%.8X", index_,
@@ -505,14 +512,19 @@ void TSharedMemoryIntf::CreateChannels(bool fromHeader)
     channels_[kHostChannel]->QueueRequests = true;
 }
 
+void TSharedMemoryIntf::AnnounceClose()
+{
+    if (!Connected())
+        return;
+    HWND other = otherWindow_.exchange(nullptr);
+    if (other != nullptr)
+        PostMessageW(other, BridgedPlugCommandMessage(), bridgeMode_ ? kCodeBridgeCloses : kCodeHostCloses, 0);
+    connected_.store(false, std::memory_order_release);
+}
+
 TSharedMemoryIntf::~TSharedMemoryIntf()
 {
-    if (Connected()) {
-        HWND other = otherWindow_.exchange(nullptr);
-        if (other != nullptr)
-            PostMessageW(other, BridgedPlugCommandMessage(), bridgeMode_ ? kCodeBridgeCloses : kCodeHostCloses, 0);
-        connected_.store(false, std::memory_order_release);
-    }
+    AnnounceClose();
     StopThreads();
     for (auto& ch : channels_) {
         ch->StopAndWait();
@@ -549,7 +561,15 @@ void TSharedMemoryIntf::StopThreads()
 
 bool TSharedMemoryIntf::ExecutesDirectly(std::uint32_t code) const
 {
-    return std::find(options_.DirectCodes.begin(), options_.DirectCodes.end(), code) != options_.DirectCodes.end();
+    return options_.ExecutesDirectly && options_.ExecutesDirectly(code);
+}
+
+bool TSharedMemoryIntf::Broken() const
+{
+    for (const auto& ch : channels_)
+        if (ch->Broken())
+            return true;
+    return false;
 }
 
 void TSharedMemoryIntf::Log(const std::string& line, bool flag)
@@ -571,11 +591,16 @@ bool TSharedMemoryIntf::SendCommandFull(std::uint32_t code, std::int64_t& result
     TShare& ch = *channels_[static_cast<std::size_t>(channel)];
     if (ch.Role() != TShareRole::Sender || ch.Memory() == nullptr)
         return false;
+
     dataSize = std::max<std::int64_t>(dataSize, 0);
     capacity = std::max(capacity, dataSize);
 
     try {
         std::lock_guard<std::mutex> lock(ch.SendLock());
+        if (ch.Broken()) {
+            Log(FormatLine("  Refused on a broken channel (command=%.8X)", nullptr, code), true);
+            return false;
+        }
         if (!ch.EnsureSize(kRecordSize + capacity))
             return false;
         TCommandRecord* rec = ch.Record();

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,6 +80,10 @@ public:
     // (re-)creates the block at that size.
     void SetSize(std::int64_t size);
     void* Memory() const { return block_ ? block_->Memory() : nullptr; }
+    // Held (shared) by a thread that writes into the view while another
+    // thread may resize or drop it; resizing and dropping wait for it. A
+    // holder only copies a few bytes. [any thread]
+    std::shared_lock<std::shared_mutex> LockView() { return std::shared_lock<std::shared_mutex>(viewLock_); }
     std::int64_t Size() const { return block_ ? block_->Size() : 0; }
     // Bytes that can really be addressed through Memory() (the view may be
     // smaller than Size when another process held a smaller object).
@@ -106,6 +111,10 @@ public:
     int Index() const { return index_; }
     TShareRole Role() const { return role_; }
     bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
+    // A sender whose reply did not come within the limit: the other side may
+    // still be working on that record, so the channel takes no more commands.
+    bool Broken() const { return broken_.load(std::memory_order_acquire); }
+    void MarkBroken() { broken_.store(true, std::memory_order_release); }
     std::mutex& SendLock() { return sendLock_; }
 
     bool ExecuteOnMainThread = false;
@@ -122,11 +131,13 @@ private:
     const std::wstring mappingName_;
     std::unique_ptr<TSharedMemory> block_;
     std::int64_t viewBytes_ = 0;
+    std::shared_mutex viewLock_;
     TOwnedHandle waitEvent_;
     TOwnedHandle signalEvent_;
     TOwnedHandle completionEvent_;
     std::mutex sendLock_;
     std::atomic<bool> terminated_{false};
+    std::atomic<bool> broken_{false};
     std::thread thread_;
 
     // Reused by every request, so that serving allocates nothing once warm.
@@ -173,6 +184,7 @@ private:
     TLFFIFO fifo_;
     TOwnedHandle wakeEvent_;
     std::atomic<bool> terminated_{false};
+    std::atomic<bool> broken_{false};
     std::thread thread_;
 };
 
@@ -197,9 +209,10 @@ public:
         // Limit of a sender's wait for its reply. The bridge waits without
         // limit; a host uses a limit so that a dead bridge becomes an error.
         DWORD ReplyTimeoutMs = INFINITE;
-        // Codes of a queued channel that its server executes before it
-        // replies, so that their results reach the sender.
-        std::vector<std::uint32_t> DirectCodes;
+        // Whether a queued channel's server executes a request before it
+        // replies (so that its result reaches the sender) instead of queueing
+        // it: the owner's policy, the transport knows no command codes.
+        std::function<bool(std::uint32_t code)> ExecutesDirectly;
     };
 
     // Bridge mode when otherWindow is given, host mode without it. The
@@ -242,6 +255,12 @@ public:
     bool CheckPeer();
     // Stops all six channel threads without freeing them.
     void StopThreads();
+    // True once a sender's channel missed its reply limit (see TShare::Broken).
+    bool Broken() const;
+    // Tells a connected other side at once that this side closes (the
+    // closing code, posted) and leaves the channel disconnected, so that the
+    // notice goes out once whatever happens while this side ends. [any thread]
+    void AnnounceClose();
 
     THeaderBlock* Header() const { return static_cast<THeaderBlock*>(channels_[kHeaderChannel]->Memory()); }
     void* DescriptionBlock() const { return channels_[kDescriptionChannel]->Memory(); }

@@ -1,5 +1,7 @@
 #include "BridgeHost.h"
 
+#include <algorithm>
+
 #include "Exception.h"
 
 #include <atomic>
@@ -77,7 +79,9 @@ TBridgeHost::TBridgeHost(TOptions options)
         };
         TSharedMemoryIntf::TOptions channelOptions;
         channelOptions.ReplyTimeoutMs = options_.ReplyTimeoutMs;
-        channelOptions.DirectCodes = kDirectHostCodes;
+        channelOptions.ExecutesDirectly = [](std::uint32_t code) {
+            return std::find(kDirectHostCodes.begin(), kDirectHostCodes.end(), code) != kDirectHostCodes.end();
+        };
         channel_ = std::make_unique<TSharedMemoryIntf>(baseName_, std::move(events), nullptr, channelOptions);
         window_ = channel_->Window();
     });

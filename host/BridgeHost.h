@@ -68,6 +68,9 @@ public:
     // time runs out or the bridge process ends first.
     HWND WaitConnected(DWORD timeoutMs);
     bool Connected() const { return channel_ != nullptr && channel_->Connected(); }
+    // True once a command missed the reply limit: the channel refuses every
+    // further command, and the owner restarts the bridge.
+    bool Broken() const { return channel_ != nullptr && channel_->Broken(); }
 
     // The channel's senders (channels 1, 2 and 4); false when not connected
     // or when the bridge did not answer within the reply limit.

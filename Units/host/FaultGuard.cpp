@@ -55,12 +55,19 @@ bool IsSystemFault(DWORD code)
     __builtin_longjmp(frame->JumpBuffer, 1);
 }
 
-LONG CALLBACK FaultHandler(EXCEPTION_POINTERS* info)
+constexpr DWORD kUnwindFlags = 0x2 | 0x4; // unwinding, exit unwind
+
+} // namespace
+
+// The frame handler of the guard's own frame. The system asks it only after
+// every frame between the fault and the guard (the plugin's own handlers
+// among them) passed the exception on: what reaches it is a fault nobody
+// below handled.
+extern "C" EXCEPTION_DISPOSITION PelorinGuardFrameHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*)
 {
     TGuardFrame* frame = tInnermost;
-    const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (frame == nullptr || !IsSystemFault(record->ExceptionCode))
-        return EXCEPTION_CONTINUE_SEARCH;
+    if (frame == nullptr || (record->ExceptionFlags & kUnwindFlags) != 0 || !IsSystemFault(record->ExceptionCode))
+        return ExceptionContinueSearch;
 
     frame->Code = record->ExceptionCode;
     frame->Address = record->ExceptionAddress;
@@ -72,7 +79,6 @@ LONG CALLBACK FaultHandler(EXCEPTION_POINTERS* info)
     // A fresh stack for the rescue routine, well below the guard's frame (the
     // plugin's frames there are dead) and aligned as at a function's entry.
     const std::uintptr_t sp = (frame->StackMark - 512) & ~static_cast<std::uintptr_t>(15);
-    CONTEXT* context = info->ContextRecord;
 #if defined(__x86_64__)
     context->Rsp = sp - 8;
     context->Rip = reinterpret_cast<DWORD64>(&RescueFromFault);
@@ -82,14 +88,42 @@ LONG CALLBACK FaultHandler(EXCEPTION_POINTERS* info)
 #else
 #error "fault guard: unsupported processor"
 #endif
-    return EXCEPTION_CONTINUE_EXECUTION;
+    return ExceptionContinueExecution;
 }
 
-struct TVectoredHandlerTraits {
-    static bool Valid(void* h) { return h != nullptr; }
-    static bool Close(void* h) { return RemoveVectoredExceptionHandler(h) != 0; }
+#if defined(__x86_64__)
+// Calls fn(arg) in a frame of its own whose unwind data names the guard's
+// frame handler (x64 finds frame handlers through the unwind tables).
+extern "C" void PelorinGuardedThunk(void (*fn)(void*), void* arg);
+__asm__(R"(
+    .text
+    .globl PelorinGuardedThunk
+    .def PelorinGuardedThunk; .scl 2; .type 32; .endef
+    .seh_proc PelorinGuardedThunk
+PelorinGuardedThunk:
+    subq $40, %rsp
+    .seh_stackalloc 40
+    .seh_endprologue
+    movq %rcx, %rax
+    movq %rdx, %rcx
+    call *%rax
+    nop
+    addq $40, %rsp
+    ret
+    .seh_handler PelorinGuardFrameHandler, @except
+    .seh_endproc
+)");
+#endif
+
+namespace {
+
+#if defined(__i386__)
+// A record of the thread's SEH chain (x86 finds frame handlers through it).
+struct TSehRecord {
+    TSehRecord* Next;
+    void* Handler;
 };
-using TOwnedVectoredHandler = TOwned<void*, TVectoredHandlerTraits>;
+#endif
 
 // The frame that a fault jumps back to. Kept out of line and free of objects
 // with destructors: the jump skips everything between the fault and here.
@@ -100,11 +134,18 @@ __attribute__((noinline)) bool RunInFrame(TGuardFrame* frame, void (*fn)(void*),
     std::uintptr_t sp;
 #if defined(__x86_64__)
     __asm__ volatile("mov %%rsp, %0" : "=r"(sp));
+    frame->StackMark = sp;
+    PelorinGuardedThunk(fn, arg);
 #else
     __asm__ volatile("mov %%esp, %0" : "=r"(sp));
-#endif
     frame->StackMark = sp;
+    // The record lives in this frame, above every frame of the call.
+    volatile TSehRecord record{static_cast<TSehRecord*>(frame->SehChain),
+                               reinterpret_cast<void*>(&PelorinGuardFrameHandler)};
+    SetSehChainHead(const_cast<TSehRecord*>(&record));
     fn(arg);
+    SetSehChainHead(frame->SehChain);
+#endif
     return true;
 }
 
@@ -153,7 +194,6 @@ std::string DescribeFault(unsigned long Code, const void* Address, unsigned long
 
 bool CallFaultGuarded(void (*Fn)(void*), void* Arg, std::string& FaultText)
 {
-    TOwnedVectoredHandler handler(AddVectoredExceptionHandler(1, &FaultHandler));
     TGuardFrame frame;
     frame.Outer = tInnermost;
 #if defined(__i386__)
@@ -165,6 +205,9 @@ bool CallFaultGuarded(void (*Fn)(void*), void* Arg, std::string& FaultText)
         returned = RunInFrame(&frame, Fn, Arg);
     } catch (...) {
         tInnermost = frame.Outer;
+#if defined(__i386__)
+        SetSehChainHead(frame.SehChain); // the exception left the guard's record behind
+#endif
         throw;
     }
     tInnermost = frame.Outer;

@@ -1,26 +1,30 @@
 #pragma once
 // Calls into plugin code that survive a processor fault inside them.
 //
-// g++ has no __try. The guard is a vectored exception handler that is
-// registered for the duration of the call: when the guarded thread raises a
-// system error exception (an access violation, illegal or privileged
-// instruction, integer division by zero, stack overflow, a floating-point
-// fault, ... - every code of error severity that is not customer-defined),
-// the handler records the fault and resumes the thread in a small rescue
-// routine, which jumps back to the guard's frame with __builtin_longjmp. The
-// frames of the plugin between the two are abandoned. On x86 the rescue also
-// puts the thread's SEH chain back to what it was when the call began,
-// because the abandoned frames may have linked records into it.
+// g++ has no __try. The guard runs the call in a frame of its own that
+// carries a frame-based exception handler (on x64 through the unwind tables
+// of a small thunk, on x86 as a record of the thread's SEH chain). The system
+// asks frame handlers from the innermost frame outwards, so the plugin's own
+// handlers (copy protection, a JIT, IsBadReadPtr and the like) see a fault
+// first; only a system error exception (an access violation, illegal or
+// privileged instruction, integer division by zero, stack overflow, a
+// floating-point fault, ... - every code of error severity that is not
+// customer-defined) that none of them handled reaches the guard. The guard
+// records it and resumes the thread in a small rescue routine, which jumps
+// back to the guard's frame with __builtin_longjmp. The frames of the plugin
+// between the two are abandoned. On x86 the rescue also puts the thread's SEH
+// chain back to what it was when the call began.
 //
 // Other exceptions pass untouched: debugger notifications (OutputDebugString,
 // thread names), C++ exceptions of any compiler, and software exceptions of
-// other runtimes go through normal dispatch. A vectored handler sees an
-// exception before the plugin's own frame handlers do, so a system error that
-// the plugin would have handled itself inside the guarded call is taken as a
-// crash of that call. [Windows builds only]
+// other runtimes go through normal dispatch. Registering nothing, a guarded
+// call costs a jump buffer and allocates nothing. [Windows builds only]
+
+#include "Exception.h"
 
 #include <string>
 #include <type_traits>
+#include <utility>
 
 // Calls Fn(Arg) on the calling thread. True when it returned; false when it
 // faulted, with FaultText describing the fault. C++ exceptions thrown by Fn
@@ -33,6 +37,23 @@ bool CallFaultGuarded(F&& Call, std::string& FaultText)
 {
     auto trampoline = [](void* p) { (*static_cast<std::remove_reference_t<F>*>(p))(); };
     return CallFaultGuarded(+trampoline, const_cast<void*>(static_cast<const void*>(&Call)), FaultText);
+}
+
+// A processor fault inside plugin code that the plugin did not handle itself,
+// as an exception: it takes the paths on which the caller handles what the
+// plugin raises.
+class EPluginFault : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Calls Call; a fault inside it becomes EPluginFault with the fault's text.
+template <class F>
+void CallPluginCode(F&& Call)
+{
+    std::string text;
+    if (!CallFaultGuarded(std::forward<F>(Call), text))
+        throw EPluginFault(text);
 }
 
 // The message for an exception code and its parameters, in the style of

@@ -211,6 +211,13 @@ void TVSTPlugin::Construct(const TPluginSettings& Settings, std::int32_t AShellI
     Trace("TVSTPlug.Create - id=" + std::to_string(AShellId), 1);
     Properties[kPropReportCycle] = true;
     ActivationTime = timeGetTime();
+    // The bus lists never move: the plugin may change its layout from any
+    // thread while the audio thread reads them, and a VST2 effect has at most
+    // kMaxPins buses a side.
+    InputBuses.reserve(kMaxPins);
+    OutputBuses.reserve(kMaxPins);
+    InputBusStates.reserve(kMaxPins);
+    OutputBusStates.reserve(kMaxPins);
 
     // Loading, with a "finally" part that always runs.
     bool goOn = true;
@@ -487,7 +494,10 @@ VstIntPtr TVSTPlugin::Dispatch(VstInt32 Opcode, VstInt32 Index, VstIntPtr Value,
 {
     if (Effect == nullptr || Effect->dispatcher == nullptr)
         return 0;
-    const VstIntPtr result = Effect->dispatcher(Effect, Opcode, Index, Value, Ptr, Opt);
+    VstIntPtr result = 0;
+    AEffect* effect = Effect;
+    // A fault inside the plugin surfaces as EPluginFault.
+    CallPluginCode([&] { result = effect->dispatcher(effect, Opcode, Index, Value, Ptr, Opt); });
     RestoreFPUState();
     return result;
 }
@@ -719,6 +729,17 @@ void TVSTPlugin::SetActive(bool AActive)
     }
 }
 
+void TVSTPlugin::CheckLatency() // [main thread]
+{
+    if (Effect == nullptr || !IsValid)
+        return;
+    const std::int32_t delay = Effect->initialDelay;
+    if (delay != Latency) {
+        Latency = delay;
+        LatencyChanged(0);
+    }
+}
+
 void TVSTPlugin::Reset()
 {
     if (Active) {
@@ -741,7 +762,11 @@ void TVSTPlugin::SetSampleRate(std::int32_t Rate)
 
 void TVSTPlugin::SetBlockSize(std::int32_t Size)
 {
-    Trace("SetBlockSize: " + std::to_string(Size), 1);
+    // Reached from the audio thread when a block brings another size: the
+    // trace text is only built for a sink that reads it.
+    const bool tracing = gTraceSink.load() != nullptr;
+    if (tracing)
+        Trace("SetBlockSize: " + std::to_string(Size), 1);
     TBaseAudioPlugin::SetBlockSize(Size);
     if (Effect != nullptr) {
         if (Active)
@@ -750,7 +775,8 @@ void TVSTPlugin::SetBlockSize(std::int32_t Size)
         if (Active)
             Dispatch(effMainsChanged, 0, 1);
     }
-    Trace("Finished (SetBlockSize)", -1);
+    if (tracing)
+        Trace("Finished (SetBlockSize)", -1);
 }
 
 void TVSTPlugin::SetTempo(double ATempo)
@@ -823,10 +849,13 @@ void TVSTPlugin::Process(float** Inputs, float** Outputs, std::int32_t SampleFra
     if (!SendBlockEvents())
         return;
     if ((PluginFlags & kPluginReplacing) != 0) {
-        if (Effect->processReplacing != nullptr)
-            Effect->processReplacing(Effect, Inputs, Outputs, SampleFrames);
+        if (Effect->processReplacing != nullptr) {
+            AEffect* effect = Effect;
+            CallPluginCode([&] { effect->processReplacing(effect, Inputs, Outputs, SampleFrames); });
+        }
     } else if (Effect->process != nullptr) {
-        Effect->process(Effect, Inputs, Outputs, SampleFrames);
+        AEffect* effect = Effect;
+        CallPluginCode([&] { effect->process(effect, Inputs, Outputs, SampleFrames); });
     }
 }
 
@@ -840,7 +869,8 @@ void TVSTPlugin::ProcessBuses(float** Inputs, float** Outputs, std::int32_t Samp
     if ((Effect->flags & effFlagsBusProcessing) != 0 && Effect->processDoubleReplacing != nullptr) {
         auto* in = reinterpret_cast<double**>(Inputs != nullptr ? Inputs[0] : nullptr);
         auto* out = reinterpret_cast<double**>(Outputs != nullptr ? Outputs[0] : nullptr);
-        Effect->processDoubleReplacing(Effect, in, out, SampleFrames);
+        AEffect* effect = Effect;
+        CallPluginCode([&] { effect->processDoubleReplacing(effect, in, out, SampleFrames); });
     }
 }
 
@@ -860,20 +890,24 @@ void TVSTPlugin::ReadPins(bool IsInput)
     std::copy(buses.begin(), buses.end(), (IsInput ? InputBuses : OutputBuses).begin());
 }
 
-void TVSTPlugin::UpdateInfo()
+void TVSTPlugin::UpdateInfo() // [any thread: the plugin may announce a change from its own]
 {
-    PluginFlags = 0;
-    if (!IsValid || Effect == nullptr)
+    // The flags are built aside and stored once: the audio thread reads them
+    // while this runs and must never see a half-built set.
+    if (!IsValid || Effect == nullptr) {
+        PluginFlags = 0;
         return;
+    }
+    std::int32_t pluginFlags = 0;
     NumParams = Effect->numParams;
     const std::int32_t oldInputs = NumInputBuses;
     const std::int32_t oldOutputs = NumOutputBuses;
     ReadPins(true);
     ReadPins(false);
     if (NumInputBuses > 1)
-        PluginFlags |= kPluginMultiInput;
+        pluginFlags |= kPluginMultiInput;
     if (NumOutputBuses > 1)
-        PluginFlags |= kPluginMultiOutput;
+        pluginFlags |= kPluginMultiOutput;
     ResetBusStates(oldInputs, oldOutputs);
 
     const VstInt32 flags = Effect->flags;
@@ -882,15 +916,16 @@ void TVSTPlugin::UpdateInfo()
     IsSynth = (flags & effFlagsIsSynth) != 0;
     IsEffect = !IsSynth;
     if ((flags & effFlagsBusProcessing) != 0)
-        PluginFlags |= 0x400;
-    PluginFlags |= kPluginAlways;
+        pluginFlags |= 0x400;
+    pluginFlags |= kPluginAlways;
     if ((flags & effFlagsCanReplacing) != 0)
-        PluginFlags |= kPluginReplacing;
+        pluginFlags |= kPluginReplacing;
     Latency = Effect->initialDelay;
     NumPrograms = Effect->numPrograms;
     char canDo[] = "receiveVstMidiEvent";
     AcceptsMidi = Dispatch(effCanDo, 0, 0, canDo) >= 0 || WantsMidi;
-    PluginFlags |= 0x0022381D;
+    pluginFlags |= 0x0022381D;
+    PluginFlags = pluginFlags;
 }
 
 bool TVSTPlugin::MatchesDescription(const TPluginDescription& ADescription)
@@ -1000,7 +1035,9 @@ float TVSTPlugin::GetParamValue(std::int32_t Index)
     if (Effect == nullptr || Effect->getParameter == nullptr)
         return 0.0f;
     RestoreFPUState();
-    const float value = Effect->getParameter(Effect, Index);
+    float value = 0.0f;
+    AEffect* effect = Effect;
+    CallPluginCode([&] { value = effect->getParameter(effect, Index); });
     RestoreFPUState();
     return value;
 }
@@ -1010,11 +1047,18 @@ void TVSTPlugin::SetParamValue(std::int32_t Index, bool ARefreshEditors, float V
     if (Effect != nullptr && Effect->setParameter != nullptr) {
         if (NoEditor)
             Host->Lock(true);
+        struct TUnlock {
+            TVSTPlugin* Plugin;
+            ~TUnlock()
+            {
+                if (Plugin->NoEditor)
+                    Plugin->Host->Lock(false);
+            }
+        } unlock{this};
         RestoreFPUState();
-        Effect->setParameter(Effect, Index, Value);
+        AEffect* effect = Effect;
+        CallPluginCode([&] { effect->setParameter(effect, Index, Value); });
         RestoreFPUState();
-        if (NoEditor)
-            Host->Lock(false);
         RefreshEditors(ARefreshEditors);
     }
     TBaseAudioPlugin::SetParamValue(Index, ARefreshEditors, Value, Notify);
@@ -1054,8 +1098,12 @@ std::string TVSTPlugin::ReadProgramName(std::int32_t Index, bool Force)
                 std::int32_t Previous;
                 ~TComeBack()
                 {
-                    Plugin->SwitchProgram(Previous);
-                    Plugin->Dispatch(effEndSetProgram);
+                    try {
+                        Plugin->SwitchProgram(Previous);
+                        Plugin->Dispatch(effEndSetProgram);
+                    } catch (const std::exception&) {
+                        // the fault that ends the read is the one reported
+                    }
                 }
             };
             Dispatch(effBeginSetProgram);
@@ -1159,7 +1207,14 @@ void TVSTPlugin::BuildProgramTable()
     struct TComeBack {
         TVSTPlugin* Plugin;
         std::int32_t Previous;
-        ~TComeBack() { Plugin->Dispatch(effSetProgram, 0, Previous); }
+        ~TComeBack()
+        {
+            try {
+                Plugin->Dispatch(effSetProgram, 0, Previous);
+            } catch (const std::exception&) {
+                // the fault that ends the table is the one reported
+            }
+        }
     } comeBack{this, previous};
     for (std::int32_t i = 0; i < count; ++i) {
         Dispatch(effSetProgram, 0, i);
@@ -1188,9 +1243,23 @@ void TVSTPlugin::SetProgram(std::int32_t Index, std::int32_t)
 {
     if (Effect == nullptr)
         return;
+    auto tableHolds = [this](std::int32_t k) { return k >= 0 && static_cast<std::size_t>(k) < ProgramTable.size(); };
     if (Properties[kPropPluginKeepsProgramEdits] || !CurrentProgramBackup.Valid) {
-        if (Index >= 0 && static_cast<std::size_t>(Index) < ProgramTable.size())
+        if (tableHolds(Index)) {
+            // The table speaks for a plugin that keeps one set of values for
+            // all its programs: the program being left keeps its edits in its
+            // own entry, and the program selected gets its own values and
+            // name once it is current (never the other way round).
+            const std::int32_t leaving = GetCurrentProgram();
+            if (tableHolds(leaving) && leaving != Index)
+                TakeBackup(ProgramTable[static_cast<std::size_t>(leaving)]);
+            SwitchProgram(Index);
             RestoreBackup(ProgramTable[static_cast<std::size_t>(Index)]);
+            if (!Properties[kPropPluginKeepsProgramEdits])
+                TakeBackup(CurrentProgramBackup);
+            RefreshEditors(true);
+            return;
+        }
     } else {
         // Put the program being left back as it was when it was selected.
         if (GetCurrentProgram() != CurrentProgramBackup.Program)

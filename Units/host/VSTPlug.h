@@ -88,6 +88,10 @@ public:
     void SetProgramName(std::int32_t Index, std::string& Name, bool Notify) override;
     void TakeSnapshot() override;
     void RestoreSnapshot() override;
+    // A latency the plugin changed without telling (initialDelay written
+    // after processing, no audioMasterIOChanged): checked on the bridge's
+    // 50 ms tick, it is reported as audioMasterIOChanged reports it. [main thread]
+    void CheckLatency();
     void SetActive(bool Active) override;
 
     bool MatchesDescription(const TPluginDescription& Description) override;

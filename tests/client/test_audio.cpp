@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -310,4 +313,178 @@ TEST_F(AudioTest, NoPluginLeavesTheBlockUnchanged)
     std::int64_t size = b.Size;
     EXPECT_FALSE(audio.Process(nullptr, 1, b.Bytes.data(), size, b.Size));
     EXPECT_EQ(b.Bytes, before);
+}
+
+namespace {
+
+// A plugin that changes its bus layout in the middle of a block, as real
+// plugins do: on a parameter change (audioMasterIOChanged from setParameter),
+// on a sample-rate change (a rate cycles the plugin off and on), or from
+// inside its own process call after it wrote its outputs.
+enum class TReshapeAt { Param, Rate, Process };
+
+class TReshapingPlugin : public TFakePlugin {
+public:
+    TReshapeAt At = TReshapeAt::Param;
+    std::vector<int> ToIn, ToOut;
+
+    void SetParamValue(std::int32_t i, bool refresh, float v, bool notify) override
+    {
+        TFakePlugin::SetParamValue(i, refresh, v, notify);
+        if (At == TReshapeAt::Param)
+            SetBuses(ToIn, ToOut);
+    }
+    void SetSampleRate(std::int32_t r) override
+    {
+        TFakePlugin::SetSampleRate(r);
+        if (At == TReshapeAt::Rate)
+            SetBuses(ToIn, ToOut);
+    }
+    void Process(float** in, float** out, std::int32_t frames) override
+    {
+        TFakePlugin::Process(in, out, frames);
+        if (At == TReshapeAt::Process)
+            SetBuses(ToIn, ToOut);
+    }
+    void ProcessBuses(float** in, float** out, std::int32_t frames) override
+    {
+        TFakePlugin::ProcessBuses(in, out, frames);
+        if (At == TReshapeAt::Process)
+            SetBuses(ToIn, ToOut);
+    }
+};
+
+constexpr std::size_t kGuardBytes = 256;
+constexpr std::uint8_t kGuardByte = 0xA5;
+
+} // namespace
+
+TEST(AudioLayoutChange, EveryCopyOfABlockHoldsAgainstTheLayoutItUses)
+{
+    struct Row {
+        const char* What;
+        TReshapeAt At;
+        bool BusMode;
+        std::vector<int> FromIn, FromOut, ToIn, ToOut;
+        // The layout whose outputs the block returns (the one taken before the process call).
+        std::vector<int> UsedOut;
+    };
+    const Row rows[] = {
+        {"parameter event grows the buses", TReshapeAt::Param, false, {2}, {2}, {8, 8}, {8, 8}, {8, 8}},
+        {"parameter event grows the buses, bus mode", TReshapeAt::Param, true, {2}, {2}, {8, 8}, {8, 8}, {8, 8}},
+        {"rate change grows the buses", TReshapeAt::Rate, false, {2}, {2}, {6}, {6, 2}, {6, 2}},
+        {"process grows the buses, bus mode", TReshapeAt::Process, true, {2}, {2}, {8}, {8}, {2}},
+        {"process grows the buses", TReshapeAt::Process, false, {2}, {2}, {8}, {8}, {2}},
+        {"process drops every output", TReshapeAt::Process, false, {2}, {2}, {2}, {}, {2}},
+        {"parameter event drops the inputs", TReshapeAt::Param, false, {2}, {2}, {}, {2}, {2}},
+    };
+    constexpr int kFrames = 64;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        TReshapingPlugin plugin;
+        TBridgeAudio audio;
+        plugin.SetBuses(row.FromIn, row.FromOut);
+        plugin.At = row.At;
+        plugin.ToIn = row.ToIn;
+        plugin.ToOut = row.ToOut;
+        // Audio area for the layout the host knows (2 in, 2 out) and room for
+        // one event; then a guard that nothing may touch.
+        const std::size_t capacity = sizeof(TProcessBlock) + 4 * kFrames * 4 + sizeof(TBridgeEvent);
+        std::vector<std::uint8_t> bytes(capacity + kGuardBytes, kGuardByte);
+        std::fill_n(bytes.begin(), capacity, 0);
+        TProcessBlock head{};
+        head.Header.SampleRate = row.At == TReshapeAt::Rate ? 48000 : plugin.SampleRate;
+        head.Header.BlockSize = plugin.BlockSize;
+        head.Header.Tempo = plugin.Tempo;
+        head.Header.TimeFormat = {plugin.StepsPerBar, plugin.StepsPerBeat, plugin.TicksPerBeat};
+        head.Header.ProcessFlags = plugin.ProcessFlags;
+        head.BlockFlags = row.BusMode ? kBlockBusLayout : 0;
+        head.Frames = kFrames;
+        head.EventOffset = static_cast<std::int32_t>(sizeof(TProcessBlock) + 4 * kFrames * 4);
+        head.EventCount = row.At == TReshapeAt::Param ? 1 : 0;
+        std::memcpy(bytes.data(), &head, sizeof head);
+        TBridgeEvent param = MakeEvent(kEventParam);
+        std::memcpy(bytes.data() + head.EventOffset, &param, sizeof param);
+        auto* samples = reinterpret_cast<float*>(bytes.data() + sizeof(TProcessBlock));
+        for (int s = 0; s < 2 * kFrames; ++s)
+            samples[s] = static_cast<float>(s + 1);
+
+        std::int64_t size = static_cast<std::int64_t>(capacity);
+        ASSERT_TRUE(audio.Process(&plugin, 0, bytes.data(), size, static_cast<std::int64_t>(capacity)));
+        EXPECT_LE(size, static_cast<std::int64_t>(capacity));
+        for (std::size_t i = capacity; i < bytes.size(); ++i)
+            ASSERT_EQ(bytes[i], kGuardByte) << "written past the block at +" << (i - capacity);
+
+        // The plugin's buffers match the layout the block used.
+        int usedOutChannels = 0;
+        for (int c : row.UsedOut)
+            usedOutChannels += c;
+        EXPECT_EQ(audio.OutputBufferCount(), row.BusMode ? row.UsedOut.size() : static_cast<std::size_t>(usedOutChannels));
+        for (std::size_t i = 0; i < audio.OutputBufferCount(); ++i)
+            EXPECT_GE(audio.OutputBufferSize(i),
+                      static_cast<std::size_t>(row.BusMode ? row.UsedOut[i] : 1) * static_cast<std::size_t>(kFrames));
+
+        // When the layout changed only during the process call, the block is
+        // the one the host built: its outputs follow its inputs as it expects.
+        if (row.At == TReshapeAt::Process && !row.BusMode) {
+            for (int c = 0; c < usedOutChannels; ++c)
+                EXPECT_FLOAT_EQ(samples[2 * kFrames + c * kFrames + 5], static_cast<float>((c % 2) * kFrames + 6) * 2.0f + c)
+                    << "output " << c;
+        }
+        if (row.At == TReshapeAt::Process && row.BusMode) {
+            EXPECT_FLOAT_EQ(samples[2 * kFrames + 5], 6.0f);
+        }
+    }
+}
+
+TEST_F(AudioTest, AHugeBlockOfAPluginWithoutChannelsKeepsAPositiveCapacity)
+{
+    plugin.SetBuses({}, {});
+    for (std::int32_t frames : {std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max() - 255}) {
+        audio.PrepareBuffers(&plugin, frames, false);
+        EXPECT_GE(audio.BufferCapacity(), frames) << frames;
+    }
+}
+
+TEST(AudioLayoutChange, BlocksWhoseLayoutChangesRunBesideAThreadThatQueuesEvents)
+{
+    // The plugin grows and shrinks inside its process call every block while
+    // a thread of its own produces MIDI for the host.
+    TReshapingPlugin plugin;
+    TBridgeAudio audio;
+    plugin.SetBuses({2}, {2});
+    plugin.At = TReshapeAt::Process;
+    std::atomic<bool> stop{false};
+    std::thread producer([&] {
+        TBridgeEvent e = MakeEvent(kEventMidi);
+        while (!stop.load())
+            audio.QueueEvent(e);
+    });
+    constexpr int kFrames = 32;
+    const std::size_t capacity = sizeof(TProcessBlock) + 16 * kFrames * 4 + 64 * sizeof(TBridgeEvent);
+    std::vector<std::uint8_t> bytes(capacity, 0);
+    int returned = 0;
+    for (int b = 0; b < 200; ++b) {
+        plugin.ToIn = b % 2 == 0 ? std::vector<int>{8} : std::vector<int>{2};
+        plugin.ToOut = b % 2 == 0 ? std::vector<int>{4, 4} : std::vector<int>{2};
+        TProcessBlock head{};
+        head.Header.SampleRate = plugin.SampleRate;
+        head.Header.BlockSize = plugin.BlockSize;
+        head.Header.Tempo = plugin.Tempo;
+        head.Header.TimeFormat = {plugin.StepsPerBar, plugin.StepsPerBeat, plugin.TicksPerBeat};
+        head.Header.ProcessFlags = plugin.ProcessFlags;
+        head.Frames = kFrames;
+        head.EventOffset = static_cast<std::int32_t>(sizeof(TProcessBlock) + 16 * kFrames * 4);
+        std::memcpy(bytes.data(), &head, sizeof head);
+        std::int64_t size = head.EventOffset;
+        ASSERT_TRUE(audio.Process(&plugin, 0, bytes.data(), size, static_cast<std::int64_t>(capacity)));
+        ASSERT_LE(size, static_cast<std::int64_t>(capacity));
+        std::int32_t count;
+        std::memcpy(&count, bytes.data() + offsetof(TProcessBlock, EventCount), sizeof count);
+        ASSERT_LE(count, 64);
+        returned += count;
+    }
+    stop = true;
+    producer.join();
+    EXPECT_GT(returned, 0);
 }

@@ -81,3 +81,36 @@ TEST(AudioPath, WarmBlocksAllocateNothing)
     EXPECT_EQ(returned, 200 * 4) << "every note came back an octave higher";
     plugin.SetActive(false);
 }
+
+TEST(AudioPath, BlockSizeChangesOnTheAudioThreadAllocateNothing)
+{
+    TBridgeAudio audio;
+    TQueueingHost host(audio);
+    TPluginDescription d{};
+    const std::string path = std::string(PELORIN_BUILD_DIR) + "/fixtures/vst2_gain.dll";
+    std::strncpy(d.FileName, path.c_str(), sizeof(d.FileName) - 1);
+    const TPluginSettings settings{44100, 512, 120.0, 16, 4, 24};
+    TVSTPlugin plugin(&host, &d, settings, 0);
+    ASSERT_TRUE(plugin.IsValid);
+    plugin.UpdateInfo();
+    plugin.SetActive(true);
+
+    std::vector<std::uint8_t> block = BuildProcessBlock(2, 2, 512, 4);
+    auto& head = *reinterpret_cast<TProcessBlock*>(block.data());
+    auto run = [&](int blocks) {
+        for (int b = 0; b < blocks; ++b) {
+            // The host's block size alternates: every block cycles the plugin
+            // through effSetBlockSize on the audio thread.
+            head.Header.BlockSize = b % 2 == 0 ? 256 : 512;
+            head.EventCount = 0;
+            std::int64_t size = static_cast<std::int64_t>(block.size());
+            ASSERT_TRUE(audio.Process(&plugin, 0, block.data(), size, size));
+        }
+    };
+    run(4);
+    const std::size_t before = AllocationCount();
+    run(50);
+    EXPECT_EQ(AllocationCount() - before, 0u);
+    EXPECT_EQ(plugin.BlockSize, 512);
+    plugin.SetActive(false);
+}

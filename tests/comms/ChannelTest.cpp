@@ -415,6 +415,20 @@ TEST_P(ChannelTest, AReplyLimitTurnsAHungCommandIntoAFailureWithItsLogLine)
     EXPECT_EQ(lines.back(), "Timed out waiting for event - index=4 cmd=04000018");
 }
 
+TEST_P(ChannelTest, AMissedReplyLimitBreaksTheChannelInsteadOfShiftingIt)
+{
+    TChannelPair pair(GetParam(), 300);
+    // The peer answers 1 after 700 ms: too late.
+    EXPECT_FALSE(pair.Send(kSlow4, 700, 1).Ok);
+    EXPECT_TRUE(pair.Host().Broken());
+    // The next command would otherwise take the late answer of the first.
+    const auto r = pair.Send(kSlow4, 0, 2);
+    EXPECT_FALSE(r.Ok) << "answered " << r.Result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_FALSE(pair.Send(kWho4).Ok) << "a broken channel takes no more commands";
+    EXPECT_EQ(pair.Host().LogLines().back(), "  Refused on a broken channel (command=04000010)");
+}
+
 TEST_P(ChannelTest, ClosingReleasesAWaitingSenderAndEndsThePeer)
 {
     TChannelPair pair(GetParam());

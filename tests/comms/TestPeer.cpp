@@ -86,6 +86,9 @@ std::int32_t TTestPeer::Command(std::uint32_t code, std::int32_t& index, std::in
         for (int i = 0; i < 10000 && !channel_->Channel(kAudioChannel).Terminated(); ++i)
             Sleep(1);
         return 0;
+    case kSlow4:
+        Sleep(static_cast<DWORD>(index));
+        return value;
     case kThrow1:
         throw Exception("test failure inside a command");
     case kLastCode:

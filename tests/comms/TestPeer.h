@@ -28,6 +28,7 @@ inline constexpr std::uint32_t kBigToHost = 0x02000015;   // sends 0x03000001 wi
 inline constexpr std::uint32_t kPostBack = 0x02000016;    // posts window code Value with Index to the host
 inline constexpr std::uint32_t kQuit = 0x02000017;        // the peer program ends cleanly
 inline constexpr std::uint32_t kBlock4 = 0x04000018;      // blocks until the channel is stopped (10 s at most)
+inline constexpr std::uint32_t kSlow4 = 0x04000021;       // sleeps Index ms, then Result Value
 inline constexpr std::uint32_t kThrow1 = 0x01000019;      // throws
 inline constexpr std::uint32_t kLastCode = 0x0200001A;    // Result the last window code, Param2 its value,
                                                           // Param1 1 when it ran on the window thread

@@ -105,6 +105,82 @@ TEST(CallFaultGuarded, NestedGuardsCatchAtTheInnermostLevel)
     EXPECT_EQ(outer.rfind("Integer division by zero", 0), 0u) << outer;
 }
 
+// A vectored handler of the plugin's own that steps over the faulting
+// instruction (the 2-byte read of FaultyRead below).
+LONG CALLBACK SkipFaultingRead(EXCEPTION_POINTERS* info)
+{
+    if (info->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION)
+        return EXCEPTION_CONTINUE_SEARCH;
+#if defined(__x86_64__)
+    info->ContextRecord->Rip += 2;
+#else
+    info->ContextRecord->Eip += 2;
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+__attribute__((noinline)) int FaultyRead()
+{
+    int v = 7;
+    // A 2-byte instruction (8B 01) reading through a null pointer.
+#if defined(__x86_64__)
+    __asm__ volatile("xor %%ecx, %%ecx\n\tmov (%%rcx), %0" : "+a"(v) : : "rcx", "memory");
+#else
+    __asm__ volatile("xor %%ecx, %%ecx\n\tmov (%%ecx), %0" : "+a"(v) : : "ecx", "memory");
+#endif
+    return v;
+}
+
+TEST(CallFaultGuarded, LeavesFaultsThePluginHandlesItselfToThePlugin)
+{
+    struct Row {
+        const char* What;
+        void (*Call)(bool& handled);
+    };
+    const Row rows[] = {
+        // The system routine probes the memory under its own frame handler.
+        {"IsBadReadPtr on unmapped memory",
+         [](bool& handled) { handled = IsBadReadPtr(reinterpret_cast<const void*>(0x10), 4) != FALSE; }},
+        {"IsBadWritePtr on unmapped memory",
+         [](bool& handled) { handled = IsBadWritePtr(reinterpret_cast<void*>(0x10), 4) != FALSE; }},
+        // A handler that the plugin registered (last in the vectored list)
+        // repairs the fault and the plugin goes on.
+        {"the plugin's own vectored handler",
+         [](bool& handled) {
+             void* own = AddVectoredExceptionHandler(0, &SkipFaultingRead);
+             handled = FaultyRead() == 7;
+             RemoveVectoredExceptionHandler(own);
+         }},
+    };
+    for (const Row& row : rows) {
+        std::string text;
+        bool handled = false;
+        EXPECT_TRUE(CallFaultGuarded([&] { row.Call(handled); }, text)) << row.What << ": " << text;
+        EXPECT_TRUE(handled) << row.What;
+    }
+    // After the plugin handled its own faults, an unhandled one is still caught.
+    std::string text;
+    EXPECT_FALSE(CallFaultGuarded([&] { WriteNowhere(); }, text));
+}
+
+TEST(CallPluginCode, TurnsAnUnhandledFaultIntoAnException)
+{
+    int after = 0;
+    try {
+        CallPluginCode([&] {
+            WriteNowhere();
+            after = 1;
+        });
+        ADD_FAILURE() << "no exception";
+    } catch (const EPluginFault& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Access violation at address ", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(after, 0);
+    int calls = 0;
+    EXPECT_NO_THROW(CallPluginCode([&] { ++calls; }));
+    EXPECT_EQ(calls, 1);
+}
+
 TEST(DescribeFault, NamesTheCodeAndTheAccess)
 {
     const unsigned long long write[2] = {1, 0x10};

@@ -96,6 +96,42 @@ TEST(TVSTPluginPrograms, EditsAreUndoneOnProgramChangeUnlessThePluginKeepsThem)
     }
 }
 
+TEST(TVSTPluginPrograms, AnOldPluginsProgramsKeepTheirOwnValuesAndNamesWhenThePluginKeepsEdits)
+{
+    // VST 1 and no chunks: the bridge keeps a table of every program.
+    TPreloaded held(FixturePath("vst2_gain.dll"));
+    TFixture fixture = held.Fixture();
+    fixture.Set(kSetVstVersion, 1);
+    TRecordingHost host;
+    const TPluginDescription d = MakeDescription(held.Path);
+    TVSTPlugin p(&host, &d, kSettings, 0);
+    ASSERT_TRUE(p.IsValid);
+    ASSERT_EQ(p.ProgramTable.size(), 5u);
+    p.SetProperties(kPropPluginKeepsProgramEdits, true);
+    auto nameOf = [&p](std::int32_t k) {
+        char buffer[600] = {};
+        p.Dispatch(effGetProgramNameIndexed, k, -1, buffer);
+        return std::string(buffer);
+    };
+
+    p.SetProgram(1, 0);
+    EXPECT_EQ(p.GetParamValue(0), 0.25f);
+    p.SetParamValue(0, false, 0.9f, false); // an edit of "Quiet"
+    p.SetProgram(2, 0);
+    EXPECT_EQ(p.GetCurrentProgram(), 2);
+    EXPECT_EQ(p.GetParamValue(0), 1.0f) << "program 2 has its own value";
+    EXPECT_EQ(nameOf(1), "Quiet") << "the program left keeps its name";
+    EXPECT_EQ(nameOf(2), "Loud");
+    p.SetProgram(1, 0);
+    EXPECT_EQ(p.GetParamValue(0), 0.9f) << "the edit of program 1 is kept";
+    EXPECT_EQ(nameOf(1), "Quiet");
+    EXPECT_EQ(nameOf(2), "Loud");
+    p.SetProgram(4, 0);
+    EXPECT_EQ(p.GetParamValue(0), 0.0f);
+    EXPECT_EQ(nameOf(4), "Silent");
+    EXPECT_EQ(nameOf(1), "Quiet");
+}
+
 TEST(TVSTPluginPrograms, RenamingIsRefusedWhileTheBridgeGuardsProgramEdits)
 {
     TLoaded gain("vst2_gain.dll");

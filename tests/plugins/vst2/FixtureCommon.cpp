@@ -56,7 +56,7 @@ VstIntPtr VSTCALL CommonDispatch(AEffect* effect, VstInt32 opcode, VstInt32 inde
     switch (opcode) {
     case effClose:
         ++gProbe.ClosedCount;
-        return 0;
+        return gOwnDispatch ? gOwnDispatch(effect, opcode, index, value, ptr, opt) : 0;
     case effGetVendorString:
         CopyText(ptr, "Pelorin Fixtures", kVstMaxVendorStrLen);
         return 1;

@@ -14,7 +14,8 @@ extern TFixtureProbe gProbe;
 extern VstIntPtr gSettings[kSetCount];
 
 // A test plugin's own part of the dispatcher. The effect's dispatcher first
-// does what every test plugin does alike: records the call, counts effClose,
+// does what every test plugin does alike: records the call, counts effClose
+// (and then passes it on),
 // names the vendor and answers effGetVstVersion (kSetVstVersion, else
 // 2400); every other opcode goes to the plugin's own part.
 using TOwnDispatch = VstIntPtr (*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
