@@ -3,6 +3,7 @@
 target_sources(pelorin_plughost PRIVATE
   VSTPlug.cpp
   VSTPlugCore.cpp
+  VSTPlugState.cpp
   FaultGuard.cpp
 )
 target_link_libraries(pelorin_plughost PUBLIC winmm)

@@ -44,7 +44,8 @@ struct TFile {
     }
     TFile& Code(const char* c)
     {
-        B.insert(B.end(), c, c + 4);
+        for (int k = 0; k < 4; ++k)
+            B.push_back(static_cast<std::uint8_t>(c[k]));
         return *this;
     }
     TFile& Raw(std::size_t n, std::uint8_t fill)
