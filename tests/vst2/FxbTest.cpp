@@ -2,6 +2,7 @@
 // writer produces and the reader finds, and files that lie about their sizes.
 
 #include "Fxb.h"
+#include "LargestAllocation.h"
 
 #include <gtest/gtest.h>
 
@@ -266,7 +267,9 @@ TEST(FxbReader, FilesThatLieAboutTheirSizes)
         {"an opaque bank of negative size", then(TFile().Header("FBCh", 60, 5, 1).Raw(128, 0).I(-1).B)},
     };
     for (const TCase& c : dropped) {
+        ResetLargestAllocation();
         const TFxRecordList list = Read(c.bytes);
+        EXPECT_LT(LargestAllocation(), 4096u) << c.what;
         EXPECT_TRUE(list.empty()) << c.what << ": the record is dropped and reading ends";
     }
     // What came before a broken record stays.

@@ -1,6 +1,7 @@
 // The VST2 state blob without a plugin: the bytes the writer produces, every
 // version the reader takes, and states that lie about their counts and sizes.
 
+#include "LargestAllocation.h"
 #include "VSTStateCore.h"
 #include "VstStateModel.h"
 
@@ -446,7 +447,14 @@ TEST(VstStateRestore, CountsAndSizesBeyondTheStreamAreRefusedBeforeThePluginSees
         SCOPED_TRACE(c.what);
         TVstStateModel m = Plugin(3, 2, c.chunks);
         m.BankChunk = {1, 2, 3};
-        Restore(m, c.bytes.B);
+        TMemoryStream s;
+        if (!c.bytes.B.empty())
+            s.WriteBuffer(c.bytes.B.data(), static_cast<std::int64_t>(c.bytes.B.size()));
+        s.SetPosition(0);
+        m.InputSize = s.GetSize();
+        ResetLargestAllocation();
+        RestoreVstState(s, m);
+        EXPECT_LT(LargestAllocation(), 4096u) << "no allocation follows a count beyond the input";
         EXPECT_EQ(m.Violations, 0);
         EXPECT_EQ(m.BankChunk, (std::vector<std::uint8_t>{1, 2, 3})) << "the plugin's chunk is kept";
         EXPECT_EQ(m.Count("SetChunk bank " + std::to_string(c.bytes.B.size())), 0);
