@@ -397,8 +397,11 @@ void TBridgeClientCore::FetchState(TCommandArgs& a) // [main thread]
     const std::int64_t room = a.Capacity - static_cast<std::int64_t>(kFetchStateDataOffset);
     const std::int64_t n = std::min<std::int64_t>(wanted, room);
     StateStream.SetPosition(0);
-    StateStream.Read(static_cast<std::uint8_t*>(a.Data) + kFetchStateDataOffset, n);
+    const std::int64_t got = StateStream.Read(static_cast<std::uint8_t*>(a.Data) + kFetchStateDataOffset, n);
     StateStream.Clear();
+    // The reply carries the head and the bytes read, so that the host's copy
+    // of the record's data holds the state and not only the request.
+    a.DataSize = static_cast<std::int64_t>(kFetchStateDataOffset) + got;
 }
 
 void TBridgeClientCore::LoadPluginState(TCommandArgs& a) // [main thread]

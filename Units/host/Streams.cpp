@@ -8,7 +8,13 @@
 void TStream::ReadBuffer(void* buffer, std::int64_t count)
 {
     if (count < 0 || Read(buffer, count) != count)
-        throw Exception("Stream read error");
+        throw EReadError();
+}
+
+std::int64_t TStream::Remaining()
+{
+    const std::int64_t left = GetSize() - GetPosition();
+    return left > 0 ? left : 0;
 }
 
 void TStream::WriteBuffer(const void* buffer, std::int64_t count)

@@ -3,8 +3,16 @@
 // operations read from and write to, TMemoryStream the growable in-memory
 // stream that the bridge keeps states in. Positions and sizes are 64-bit.
 
+#include "Exception.h"
+
 #include <cstdint>
 #include <vector>
+
+// A read that wanted more bytes than the stream holds.
+class EReadError : public Exception {
+public:
+    EReadError() : Exception("Stream read error") {}
+};
 
 enum class TSeekOrigin : std::uint8_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
@@ -22,8 +30,11 @@ public:
     virtual void SetSize(std::int64_t size) = 0;
 
     std::int64_t GetPosition() { return Seek(0, TSeekOrigin::soCurrent); }
+    // Bytes from the position to the end; 0 when the position is past it.
+    std::int64_t Remaining();
     void SetPosition(std::int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
-    // Exactly count bytes, or Exception "Stream read error" / "Stream write error".
+    // Exactly count bytes, or EReadError ("Stream read error") / Exception
+    // "Stream write error".
     void ReadBuffer(void* buffer, std::int64_t count);
     void WriteBuffer(const void* buffer, std::int64_t count);
 };

@@ -4,6 +4,7 @@ target_sources(pelorin_plughost PRIVATE
   VSTPlug.cpp
   VSTPlugEditor.cpp
   VSTPlugCore.cpp
+  VSTPlugState.cpp
   FaultGuard.cpp
 )
 target_link_libraries(pelorin_plughost PUBLIC winmm pelorin_ui)

@@ -94,6 +94,11 @@ public:
     void CheckLatency();
     void SetActive(bool Active) override;
 
+    // The state blob and the preset files (VSTPlugState.cpp). [main thread]
+    void SaveRestoreState(TStream& Stream, bool Saving, std::int32_t Reserved) override;
+    void SavePreset(TStream& Stream, bool AsProgram) override;
+    void LoadPreset(TStream& Stream) override;
+
     bool MatchesDescription(const TPluginDescription& Description) override;
     void GetVersionString(std::string& S) override;
     void GetCategoryString(std::string& S) override;
@@ -137,6 +142,9 @@ public:
     // After a display update: puts back the edits of a program that the
     // plugin left by itself. [main thread]
     void CheckProgramChange();
+    // Whether a preset's fxID belongs to this plugin: equal to ShellId, or 0
+    // and the user agrees to try; a refusal is shown to the user. [main thread]
+    bool PresetIdPasses(std::int32_t FxID);
 
     // --- Fields ----------------------------------------------------------------
     bool Constructing = false;

@@ -1,7 +1,8 @@
 // pelorin-host: a command-line host that runs one plugin through the bridge.
 // It starts pelorin.exe, loads the plugin, prints its description and can
 // process a WAV file (or a generated test tone) through it, with MIDI from a
-// text or .mid file, and save and restore the plugin's state.
+// text or .mid file, and save and restore the plugin's state and VST2 preset
+// files.
 
 #include "BridgeHost.h"
 #include "BridgeRecovery.h"
@@ -39,6 +40,9 @@ const char kUsage[] =
     "  --midi <file>       MIDI events: a .mid file or text lines \"<frame|seconds>s <hex bytes>\"\n"
     "  --save-state <file> save the plugin's state after processing\n"
     "  --load-state <file> load a state into the plugin before processing\n"
+    "  --save-preset <file> save a VST2 preset after processing: a bank for .fxb, else a program\n"
+    "  --load-preset <file> load a VST2 preset (.fxp or .fxb) before processing\n"
+    "  --preset-kind program|bank  what --save-preset writes, whatever the extension\n"
     "  --shell-id <id>     the sub-plugin of a shell to load\n"
     "  --plot <file.png>   draw the input and output waveforms and their levels\n"
     "  --class <n|name>    the class of a VST3 module with several (default: the first)\n"
@@ -54,7 +58,7 @@ struct TOptions {
     std::string Plugin;
     std::string Kind;
     std::string Bridge;
-    std::string In, Out, Midi, SaveState, LoadState, Plot;
+    std::string In, Out, Midi, SaveState, LoadState, Plot, SavePreset, LoadPreset, PresetKind;
     double ToneSeconds = 0;
     std::int32_t Rate = 44100;
     std::int32_t Block = 512;
@@ -100,6 +104,9 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
         else if (a == "--save-state") o.SaveState = value();
         else if (a == "--load-state") o.LoadState = value();
         else if (a == "--plot") o.Plot = value();
+        else if (a == "--save-preset") o.SavePreset = value();
+        else if (a == "--load-preset") o.LoadPreset = value();
+        else if (a == "--preset-kind") o.PresetKind = value();
         else if (a == "--tone") o.ToneSeconds = number(0.001, 3600);
         else if (a == "--rate") o.Rate = static_cast<std::int32_t>(number(8000, 384000));
         else if (a == "--block") o.Block = static_cast<std::int32_t>(number(1, 65536));
@@ -205,6 +212,49 @@ void SendOrFail(TSharedMemoryIntf& ch, std::uint32_t code, std::int64_t& result,
         Fail(std::string("the bridge did not answer ") + what);
 }
 
+// State kinds of the save and load commands.
+constexpr std::int32_t kStateKindPlugin = 0;
+constexpr std::int32_t kStateKindProgramFile = 1;
+constexpr std::int32_t kStateKindBankFile = 2;
+constexpr std::int32_t kStateKindPreset = 3;
+
+std::string LowerExtension(const std::string& path)
+{
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of("\\/");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// The bytes the bridge saves for one kind: the save, then the fetch of
+// exactly that many bytes.
+std::vector<std::uint8_t> SaveKind(TSharedMemoryIntf& ch, std::int32_t kind, const char* what)
+{
+    std::int64_t result = 0;
+    std::vector<std::uint8_t> none(8, 0);
+    SendOrFail(ch, kCmdSaveState, result, kind, none, 0, false, what);
+    const std::uint32_t n = result > 0 ? static_cast<std::uint32_t>(result) : 0;
+    std::vector<std::uint8_t> fetch(kFetchStateDataOffset + n, 0);
+    std::memcpy(fetch.data(), &n, 4);
+    SendOrFail(ch, kCmdFetchState, result, 0, fetch, 8, true, what);
+    return std::vector<std::uint8_t>(fetch.begin() + kFetchStateDataOffset, fetch.end());
+}
+
+void LoadKind(TSharedMemoryIntf& ch, std::int32_t kind, const std::vector<std::uint8_t>& bytes, const char* what)
+{
+    std::int64_t result = 0;
+    std::vector<std::uint8_t> frame(kStateFrameHeader + bytes.size());
+    const std::uint64_t n = bytes.size();
+    std::memcpy(frame.data(), &n, 8);
+    if (!bytes.empty())
+        std::memcpy(frame.data() + 8, bytes.data(), bytes.size());
+    SendOrFail(ch, kCmdLoadState, result, kind, frame, static_cast<std::int64_t>(frame.size()), false, what);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -223,6 +273,11 @@ int main(int argc, char** argv)
         Fail("unknown plugin kind \"" + o.Kind + "\"");
     if (o.Kind != "vst3" && (o.Class.Given || o.ListClasses))
         Fail("--class and --list-classes apply to VST3 modules only");
+    if (!o.PresetKind.empty() && o.PresetKind != "program" && o.PresetKind != "bank")
+        Fail("unknown preset kind \"" + o.PresetKind + "\" (program or bank)");
+    if ((!o.SavePreset.empty() || !o.LoadPreset.empty()) && o.Kind != "vst2")
+        Fail("preset files are VST2 .fxp/.fxb files; this plugin is not a VST2 plugin");
+    const bool presetAsBank = o.PresetKind.empty() ? LowerExtension(o.SavePreset) == ".fxb" : o.PresetKind == "bank";
     std::string pluginPath = FullPath(o.Plugin);
     if (GetFileAttributesA(pluginPath.c_str()) == INVALID_FILE_ATTRIBUTES)
         Fail("no such plugin file: " + pluginPath);
@@ -346,14 +401,26 @@ int main(int argc, char** argv)
             std::vector<std::uint8_t> state;
             if (!ReadFileBytes(o.LoadState, state))
                 Fail("cannot read " + o.LoadState);
-            std::vector<std::uint8_t> frame(kStateFrameHeader + state.size());
-            const std::uint64_t n = state.size();
-            std::memcpy(frame.data(), &n, 8);
-            std::memcpy(frame.data() + 8, state.data(), state.size());
-            SendOrFail(host->Channel(), kCmdLoadState, result, 0, frame, static_cast<std::int64_t>(frame.size()), false,
-                       "the state load");
+            LoadKind(host->Channel(), kStateKindPlugin, state, "the state load");
             recovery->RememberState(state, 0);
-            std::printf("State loaded: %llu bytes from %s\n", static_cast<unsigned long long>(n), o.LoadState.c_str());
+            std::printf("State loaded: %zu bytes from %s\n", state.size(), o.LoadState.c_str());
+        }
+        if (!o.LoadPreset.empty()) {
+            std::vector<std::uint8_t> preset;
+            if (!ReadFileBytes(o.LoadPreset, preset))
+                Fail("cannot read " + o.LoadPreset);
+            LoadKind(host->Channel(), kStateKindPreset, preset, "the preset load");
+            std::printf("Preset loaded: %zu bytes from %s\n", preset.size(), o.LoadPreset.c_str());
+        }
+        if (!o.LoadState.empty() || !o.LoadPreset.empty()) {
+            // The description shows what the plugin holds now.
+            std::vector<std::uint8_t> none;
+            SendOrFail(host->Channel(), kCmdRefreshDescription, result, 1 | 4, none, 0, false,
+                       "the description refresh");
+            if (!o.Quiet) {
+                std::printf("After loading:\n");
+                PrintDescription(*description);
+            }
         }
 
         if (o.Editor.Show)
@@ -488,16 +555,20 @@ int main(int argc, char** argv)
         SendOrFail(ch, kCmdSetActive, result, 0, data, static_cast<std::int64_t>(data.size()), false, "switching off");
 
         if (!o.SaveState.empty()) {
-            std::vector<std::uint8_t> none(8, 0);
-            SendOrFail(ch, kCmdSaveState, result, 0, none, 0, false, "the state save");
-            const std::uint32_t n = static_cast<std::uint32_t>(result);
-            std::vector<std::uint8_t> fetch(kFetchStateDataOffset + n, 0);
-            std::memcpy(fetch.data(), &n, 4);
-            SendOrFail(ch, kCmdFetchState, result, 0, fetch, 8, true, "the state fetch");
-            std::vector<std::uint8_t> state(fetch.begin() + kFetchStateDataOffset, fetch.end());
+            const std::vector<std::uint8_t> state = SaveKind(ch, kStateKindPlugin, "the state save");
             if (!WriteFileBytes(o.SaveState, state))
                 Fail("cannot write " + o.SaveState);
-            std::printf("State saved: %u bytes to %s\n", n, o.SaveState.c_str());
+            std::printf("State saved: %zu bytes to %s\n", state.size(), o.SaveState.c_str());
+        }
+        if (!o.SavePreset.empty()) {
+            const std::vector<std::uint8_t> preset =
+                SaveKind(ch, presetAsBank ? kStateKindBankFile : kStateKindProgramFile, "the preset save");
+            if (preset.empty())
+                Fail("the plugin gave no preset");
+            if (!WriteFileBytes(o.SavePreset, preset))
+                Fail("cannot write " + o.SavePreset);
+            std::printf("Preset saved (%s): %zu bytes to %s\n", presetAsBank ? "bank" : "program", preset.size(),
+                        o.SavePreset.c_str());
         }
 
         host->Close();

@@ -247,3 +247,46 @@ TEST(CommandLineHost, ScanGivesARowForEveryPluginAndEveryFailure)
     std::filesystem::remove_all(dir, ec);
     DeleteFileA(json.c_str());
 }
+TEST(CommandLineHost, SavesAndLoadsStatesAndPresetFiles)
+{
+    const std::string plugin = "\"" + kBuild + "/fixtures/vst2_programs.dll\"";
+    const std::string fxp = Temp("a.fxp"), fxb = Temp("b.fxb"), state = Temp("s.bin"), forced = Temp("c.preset");
+    const TRun first = RunHost("--quiet --save-preset \"" + fxp + "\" " + plugin);
+    ASSERT_EQ(first.ExitCode, 0u) << first.Out;
+    std::vector<std::uint8_t> program;
+    ASSERT_TRUE(ReadFileBytes(fxp, program));
+    ASSERT_EQ(program.size(), 56u + 12) << "a program of three values";
+    EXPECT_EQ(std::string(program.begin() + 8, program.begin() + 12), "FxCk");
+
+    // Parameter 0 of the file becomes 0.5 (big-endian 3F 00 00 00); loaded, it
+    // shows in the description and goes into the saved state and bank.
+    program[56] = 0x3F;
+    program[57] = program[58] = program[59] = 0;
+    ASSERT_TRUE(WriteFileBytes(fxp, program));
+    const TRun second = RunHost("--load-preset \"" + fxp + "\" --save-state \"" + state + "\" --save-preset \"" + fxb +
+                                "\" " + plugin);
+    ASSERT_EQ(second.ExitCode, 0u) << second.Out;
+    EXPECT_NE(second.Out.find("Preset loaded: 68 bytes"), std::string::npos) << second.Out;
+    const std::size_t after = second.Out.find("After loading:");
+    ASSERT_NE(after, std::string::npos) << second.Out;
+    EXPECT_NE(second.Out.find("(0.500000)", after), std::string::npos) << second.Out;
+    std::vector<std::uint8_t> bank;
+    ASSERT_TRUE(ReadFileBytes(fxb, bank));
+    EXPECT_EQ(bank.size(), 156u + 32 * 68) << "a bank of the 32 programs";
+    EXPECT_EQ(std::string(bank.begin() + 8, bank.begin() + 12), "FxBk");
+
+    const TRun third = RunHost("--load-state \"" + state + "\" --preset-kind bank --save-preset \"" + forced + "\" " +
+                               plugin);
+    ASSERT_EQ(third.ExitCode, 0u) << third.Out;
+    EXPECT_NE(third.Out.find("State loaded"), std::string::npos) << third.Out;
+    EXPECT_NE(third.Out.find("(0.500000)", third.Out.find("After loading:")), std::string::npos) << third.Out;
+    std::vector<std::uint8_t> again;
+    ASSERT_TRUE(ReadFileBytes(forced, again));
+    EXPECT_EQ(again, bank) << "--preset-kind bank, whatever the extension";
+
+    const TRun bad = RunHost("--preset-kind both --save-preset \"" + fxp + "\" " + plugin);
+    EXPECT_NE(bad.ExitCode, 0u);
+    EXPECT_NE(bad.Out.find("unknown preset kind"), std::string::npos) << bad.Out;
+    for (const std::string& f : {fxp, fxb, state, forced})
+        DeleteFileA(f.c_str());
+}
