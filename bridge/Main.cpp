@@ -3,6 +3,7 @@
 // 50 ms timer until the client's life in this process is over.
 
 #include "BridgeCommandLine.h"
+#include "WinHandle.h"
 #include "BridgedPlug.h"
 #include "FPUState.h"
 
@@ -93,6 +94,7 @@ void Teardown() // [main thread]
         KillTimer(nullptr, g_timer);
         g_timer = 0;
     }
+    KeepModulesUntilExit(); // the process ends after this
     std::unique_ptr<TBridgeClient> client = std::move(g_client);
     client.reset();
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <utility>
 
 // One owned value of type T, released by Traits::Close when it is valid.
@@ -44,9 +45,15 @@ struct TKernelHandleTraits {
     static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static bool Close(HANDLE h) { return CloseHandle(h) != 0; }
 };
+// Once the process is ending, modules are no longer unloaded: a plugin may
+// leave a thread of its own running, which would then execute unmapped code
+// and crash the process on its way out. The system unmaps them at exit.
+inline std::atomic<bool> g_keepModulesUntilExit{false};
+inline void KeepModulesUntilExit() { g_keepModulesUntilExit.store(true); }
+
 struct TModuleTraits {
     static bool Valid(HMODULE m) { return m != nullptr; }
-    static bool Close(HMODULE m) { return FreeLibrary(m) != 0; }
+    static bool Close(HMODULE m) { return g_keepModulesUntilExit.load() || FreeLibrary(m) != 0; }
 };
 struct TWindowTraits {
     static bool Valid(HWND w) { return w != nullptr; }

@@ -454,12 +454,16 @@ TEST(AudioLayoutChange, BlocksWhoseLayoutChangesRunBesideAThreadThatQueuesEvents
     TBridgeAudio audio;
     plugin.SetBuses({2}, {2});
     plugin.At = TReshapeAt::Process;
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop{false}, producing{false};
     std::thread producer([&] {
         TBridgeEvent e = MakeEvent(kEventMidi);
-        while (!stop.load())
+        while (!stop.load()) {
             audio.QueueEvent(e);
+            producing.store(true);
+        }
     });
+    while (!producing.load()) // the first block already finds events waiting
+        std::this_thread::yield();
     constexpr int kFrames = 32;
     const std::size_t capacity = sizeof(TProcessBlock) + 16 * kFrames * 4 + 64 * sizeof(TBridgeEvent);
     std::vector<std::uint8_t> bytes(capacity, 0);
