@@ -36,7 +36,8 @@ inline THostRun RunCommandLineHost(const std::string& build, const std::string& 
     DWORD n = 0;
     while (ReadFile(readEnd, buf, sizeof(buf), &n, nullptr) && n > 0)
         r.Out.append(buf, n);
-    WaitForSingleObject(pi.hProcess, timeoutMs);
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 99); // a hung host is not left behind
     GetExitCodeProcess(pi.hProcess, &r.ExitCode);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);

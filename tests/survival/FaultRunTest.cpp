@@ -4,6 +4,7 @@
 // outcome in time limits the host can rely on.
 
 #include "BridgeRecovery.h"
+#include "HostRunner.h"
 #include "SurvivalSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,45 +13,10 @@
 
 namespace {
 
-struct TRun {
-    DWORD ExitCode = 0xFFFFFFFF;
-    std::string Out; // standard output and error together
-};
-
 // Runs the command-line host to its end (60 s at most) and collects its output.
-TRun RunHost(const std::string& arguments)
+THostRun RunHost(const std::string& arguments)
 {
-    TRun r;
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
-        return r;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    std::string cmd = "\"" + kBuild + "/dist/64bit/pelorin-host.exe\" " + arguments;
-    const BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(readEnd);
-        return r;
-    }
-    char buf[4096];
-    DWORD n = 0;
-    while (ReadFile(readEnd, buf, sizeof(buf), &n, nullptr) && n > 0)
-        r.Out.append(buf, n);
-    if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 99);
-    GetExitCodeProcess(pi.hProcess, &r.ExitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    CloseHandle(readEnd);
-    return r;
+    return RunCommandLineHost(kBuild, arguments);
 }
 
 // A marker file that does not exist yet, removed afterwards.
@@ -235,7 +201,7 @@ TEST(Recovery, CommandLineHostRecoversFromAPluginThatFaults)
     TMarker marker("fault");
     TEnv at("SURVIVAL_AT", "40");
     TEnv once("SURVIVAL_ONCE", marker.Path);
-    const TRun r = RunHost("--quiet --recover --state-every 16 --reply-limit 5000 --tone 1 \"" +
+    const THostRun r = RunHost("--quiet --recover --state-every 16 --reply-limit 5000 --tone 1 \"" +
                            Fixture("Survival_fault.dll") + "\"");
     EXPECT_EQ(r.ExitCode, 0u) << r.Out;
     // The 40th call of processReplacing is block 39; the last state was
